@@ -1,0 +1,42 @@
+# Thin wrapper around CMake. `make run` builds a Release engine and starts it;
+# `make test` builds and runs every test (Release, sanitizers, and 32-bit when
+# the toolchain is present).
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE ?= cmake
+
+.PHONY: all build run test test-release test-sanitize test-m32 bench clean
+
+all: build
+
+build:
+	$(CMAKE) -S . -B build -DCMAKE_BUILD_TYPE=Release
+	$(CMAKE) --build build -j $(JOBS)
+
+run: build
+	@if [ -f data/kestrion.pbk ] && [ ! -f kestrion.pbk ]; then cp data/kestrion.pbk kestrion.pbk; fi
+	./build/kestrion
+
+test: test-release test-sanitize test-m32
+
+test-release: build
+	cd build && ctest --output-on-failure -j $(JOBS)
+
+test-sanitize:
+	$(CMAKE) -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DKESTRION_SANITIZE=ON
+	$(CMAKE) --build build-sanitize -j $(JOBS)
+	cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+		ctest --output-on-failure -j $(JOBS) -LE slow
+
+test-m32:
+	@if echo 'int main(){return 0;}' | $(CXX) -m32 -x c++ - -o /tmp/kestrion-m32-probe 2>/dev/null \
+	    && [ -d /usr/src/googletest ]; then \
+		$(CMAKE) -S . -B build-m32 -DCMAKE_BUILD_TYPE=Release -DKESTRION_M32=ON && \
+		$(CMAKE) --build build-m32 -j $(JOBS) && \
+		cd build-m32 && ctest --output-on-failure -j $(JOBS); \
+	else echo "32-bit toolchain not present: skipping the -m32 tests"; fi
+
+bench: build
+	./build/kestrion-tool bench
+
+clean:
+	rm -rf build build-sanitize build-m32

@@ -1,0 +1,3 @@
+#include "engine/shell.h"
+
+int main(int argc, char** argv) { return engine::Main(argc, argv); }

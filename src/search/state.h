@@ -1,0 +1,42 @@
+// Search globals set by the think controller and the evaluation set-up before
+// each search and read by the tree search.
+#pragma once
+#include <cstdint>
+
+#include "board/position.h"
+
+namespace search {
+
+struct SearchGlobals {
+    int iterationDepth = 0;
+    int extensionHorizon = 99;
+    int nullMoveSwitch = 1;
+    int nullMoveMinPly = 0;
+    int checkExtPlyLimit = 99;
+    int fewPiecesFlag = 0;
+    int optimisticMargin[2] = {0, 0};
+    int rootBalance = 0;
+    int contempt[2] = {0, 0};
+    int drawShift = 7;
+    int endgameClass = 0;
+    int hashCutoffsOff = 0;
+    int mayStopAtTarget = 1;
+    int doubleExtra = 0;
+    int firstRootMoveActive = 0;
+    int singleMove = 0;
+    int answerFinal = 0;  // the controller has marked its answer as final
+    int32_t searchStart = 0;
+    uint64_t nextPollNodes = 0;
+    int bitbasePieceLimit = 0, tablebasePieceLimit = 0, quiesceBitbaseLimit = 0;
+    int bitbasePlyMargin = -99, tablebasePlyMargin = 0;
+    int tbTimeShare = 30;
+    int32_t tbTime = 0;
+    uint32_t tbHits = 0;
+    uint64_t bbHits = 0;
+    int nullNesting = 0;
+    int internalNesting = 0;
+    int zeroScore = 0;  // report every score as 0
+};
+extern SearchGlobals sg;
+
+}  // namespace search
