@@ -6,11 +6,6 @@
 
 #include "board/types.h"
 
-namespace eval {
-struct PawnEntry;      // 200-byte pawn cache entry, owned by the evaluation
-struct MaterialEntry;  // 8-byte material table entry, owned by the evaluation
-}
-
 namespace board {
 
 // Castling squares: 0 white king, 1 white queen-side rook, 2 white king-side rook,
@@ -107,9 +102,11 @@ struct Tree {
     AttackEntry* attacks[2];
     uint8_t** capturedTop;          // top of the captured-slot stack
     uint32_t* keyTop;               // newest key-history entry
-    eval::PawnEntry* pawnCache;     // 16384 entries
+    // Per-board tables, allocated once by the hash code; their contents
+    // belong to the evaluation.
+    uint8_t* pawnCache;             // 16384 entries of 200 bytes
     uint64_t* auxTable;             // 65536 entries of 8 bytes
-    eval::MaterialEntry* materialTable;  // 4096 entries
+    uint64_t* materialTable;        // 4096 entries of 8 bytes
     uint64_t nodes;
     uint32_t history[2][8256];      // [side][to * 128 + from]
     struct Killer { Move move[2]; uint32_t count[2]; } killers[MaxPly];
