@@ -11,6 +11,7 @@ struct SearchGlobals {
     int iterationDepth = 0;
     int extensionHorizon = 99;
     int nullMoveSwitch = 1;
+    int nullMovePlyRule = 0;
     int nullMoveMinPly = 0;
     int checkExtPlyLimit = 99;
     int fewPiecesFlag = 0;

@@ -1,0 +1,7 @@
+#include "engine/settings.h"
+
+namespace engine {
+
+Settings settings;
+
+}  // namespace engine
