@@ -1,0 +1,169 @@
+// Evaluation internals shared by the table builder, the material table, the
+// king-and-pawn table and the evaluation itself.
+#pragma once
+#include <cstdint>
+
+#include "board/position.h"
+
+namespace eval {
+
+// ---- Bit sets of squares (bit = square - 1) ----
+using Bits = uint64_t;
+inline Bits Bit(int sq) { return Bits(1) << (sq - 1); }
+int PopCount(Bits b);
+int PopLowest(Bits& b);  // clears the lowest set bit, returns its square
+extern Bits FileMask[9];     // 1..8
+extern Bits RankMask[9];     // 1..8
+extern Bits AdjacentFiles[9];
+// Squares strictly ahead of sq on its own and the neighbouring files, by side.
+extern Bits PassedSpan[2][65];
+// Squares strictly ahead on the same file, by side.
+extern Bits FrontSpan[2][65];
+// Squares attacked by a pawn of this side standing on sq.
+extern Bits PawnAttackBits[2][65];
+extern Bits KingRing[65];  // king square and its neighbours
+
+inline int Distance(int a, int b) {
+    int df = board::FileOf(a) - board::FileOf(b), dr = board::RankOf(a) - board::RankOf(b);
+    if (df < 0) df = -df;
+    if (dr < 0) dr = -dr;
+    return df > dr ? df : dr;
+}
+inline int RankDistance(int a, int b) {
+    int d = board::RankOf(a) - board::RankOf(b);
+    return d < 0 ? -d : d;
+}
+inline int SameDiagonal(int a, int b) {
+    int df = board::FileOf(a) - board::FileOf(b), dr = board::RankOf(a) - board::RankOf(b);
+    return a != b && (df == dr || df == -dr);
+}
+// Squares as seen from a side: black's are mirrored by rank.
+inline int Relative(int side, int sq) { return side ? board::Mirror(sq) : sq; }
+// File zones: 0 files a-c, 1 files d-e, 2 files f-h.
+inline int Zone(int sq) {
+    int f = board::FileOf(sq);
+    return f <= 3 ? 0 : (f <= 5 ? 1 : 2);
+}
+
+// ---- Weights (one table; built-in defaults) ----
+struct Weights {
+    // piece attacked by enemy men, per attacker
+    int knightAttacked = 5, bishopAttacked = 7, rookAttacked = 10, queenAttacked = 30;
+    // pins
+    int pinned = 9, pinnedToKingPerAttacker = 10, pinnedToKingLoose = 75;
+    // knights
+    int knightNearKing = 4, knightC3Blocks = 20;
+    int outpostHole = 12, outpostSecond = 16, outpostHoleSafe = 13, outpostSecondSafe = 22;
+    int outpostPawnDefended = 6, outpostBlocksPawn = 8;
+    // bishops
+    int bishopOwnPawnColour = 6, bishopKingDiagonal = 1, bishopQueenDiagonal = 8,
+        bishopEndgame = 3;
+    int bishopTrapped7 = 144, bishopTrapped1 = 72, bishopTrapped1Mild = 5,
+        bishopTrapped2 = 9, bishopTrapped2Defended = 13, bishopEdgeBlocked = 6;
+    // rooks
+    int rookBoxed = 3, rookCornered = 18, rookCorneredDeep = 27;
+    int rookOpenFile = 20, rookOpenFileEnd = 10, rookHalfOpen = 9, rookHalfOpenEnd = 5;
+    int rookSeventh = 18, rookSeventhEnd = 28, rooksDoubled = 10;
+    // queens
+    int queenNearKing = 8, queenFileEnemyPawn = 5, queenBlockedByPawn = 2;
+    // mobility of minor pieces (by reachable safe squares)
+    int knightMobility[9] = {-22, -12, -5, 0, 4, 7, 10, 12, 13};
+    int bishopMobility[14] = {-24, -14, -6, 0, 4, 8, 11, 14, 16, 18, 19, 20, 21, 22};
+    // pawns
+    int doubled[8] = {-3, -5, -6, -6, -6, -6, -5, -3};
+    int isolated = -10, isolatedEnd = -14, isolatedOpen = -6;
+    int backward = -8, backwardEnd = -7, backwardOpen = -6;
+    int connected[8] = {0, 2, 3, 5, 9, 15, 24, 0};
+    int weakUnitsEnd = -4;  // per pawn island beyond the first, endgame
+    // passed pawns, dynamic parts
+    int passedKingNear = 5, passedKingFar = 2;  // per step, scaled by the third table
+    int unstoppable = 400;
+    // king safety
+    int shelterNone = -34, shelterRank3 = -8, shelterRank4 = -20, shelterFar = -28;
+    int stormRank3 = -18, stormRank4 = -12, stormRank5 = -5;
+    int openFileNearKing = -10;
+    int attackWeight[8] = {0, 0, 1, 2, 0, 2, 3, 5};  // by code & 7
+    int kingDanger[32] = {0,   0,   2,   5,   9,   14,  20,  27,  35,  44,  54,
+                          65,  77,  90,  104, 119, 135, 152, 170, 189, 209, 230,
+                          252, 275, 299, 324, 350, 377, 405, 434, 464, 495};
+    // centre control: attacks on the inner and outer centre
+    int centreInner = 3, centreOuter = 1;
+    // drawishness
+    int drawCap = 10000, drawCapLocked = 120, drawCapNoPawns = 80;
+    int evalScale = 100;
+    // material table
+    int rookBishopPair = 12;  // rook and bishop against rook and knight
+};
+extern Weights W;
+
+// ---- Per-search tables (BuildEvalTables) ----
+extern int PassedMg[3][8], PassedEg[3][8];
+extern int KingsSameWing;   // the kings stood on the same wing at the root
+extern int RookBishopBonus;  // material table: rook and bishop against rook and knight
+
+// ---- Pawn cache entry: 200 bytes ----
+struct PawnEntry {
+    uint32_t key;            // upper pawn-key half
+    uint8_t files[8];        // pawns of both colours per file
+    uint8_t whiteFile[8];
+    uint8_t blackFile[8];
+    uint8_t whiteRear[8];    // lowest rank of a white pawn per file, 9 when none
+    uint8_t blackFront[8];   // lowest rank of a black pawn per file, 9 when none
+    uint8_t whiteFront[8];   // highest rank of a white pawn per file, 0 when none
+    uint8_t blackRear[8];    // highest rank of a black pawn per file, 0 when none
+    uint8_t whiteColour[2];  // [0] light, [1] dark
+    uint8_t blackColour[2];
+    uint8_t whiteBlocked[2];
+    uint8_t blackBlocked[2];
+    uint8_t whiteColourLeft[2];  // the colour counts less the passed pawns
+    uint8_t blackColourLeft[2];
+    uint8_t whiteCount, blackCount;
+    uint8_t averageFile;     // 1..8, 0 without pawns
+    uint8_t drawish[2];      // per side: bit 0 locked pawns, bit 1 no pawns
+    uint8_t spare[7];
+    int16_t mgScore;         // white's view
+    int16_t egDelta;
+    uint64_t passed[2];
+    uint64_t pawns[2];
+    uint64_t attacks[2];     // squares attacked by each side's pawns
+    uint64_t holes[2];       // central squares no enemy pawn can ever attack
+    uint64_t outposts[2];    // second outpost set
+    uint8_t tail[200 - 136];
+};
+static_assert(sizeof(PawnEntry) == 200, "pawn-cache entries are 200 bytes");
+
+// ---- Material table entry: 8 bytes, packed into one word ----
+struct MaterialEntry {
+    uint32_t key;
+    int16_t value;  // white's view
+    uint8_t scale;  // percent, 0 = none
+    uint8_t flags;  // bit 0 / 1 minor against pawns (white / black), bit 2 equal rooks
+};
+static_assert(sizeof(MaterialEntry) == 8, "material entries are 8 bytes");
+MaterialEntry ComputeMaterialEntry(uint32_t whiteSig, uint32_t blackSig);
+MaterialEntry LookupMaterial(board::Tree& tree, const board::NodeRecord* node);
+
+// ---- Evaluation breakdown, for the diagnostic tool ----
+struct Breakdown {
+    int material, squareScore, pawns, kingSafety, centre, rest;
+    int materialValue, scale, total;
+    int recognisedDraw;
+};
+// Full evaluation (no cache, no lazy exit) with its parts, white's view except total.
+int EvaluateVerbose(board::Tree& tree, board::NodeRecord* node, Breakdown& out);
+// Turns the evaluation cache on or off (on by default).
+extern int UseEvalCache;
+
+// Stage rule step 2 on counts: 1 when the material gives a middle game.
+struct RootCounts {
+    int queens, majors, minors, pawns;
+    int material[2];        // without king, with pawns
+    int pieceMaterial;      // both sides, without pawns
+};
+int IsMiddleGame(const RootCounts& c);
+
+void InitGeometry();
+void InitKpk();
+int KpkWinRule(int wk, int bk, int pawn);  // white pawn, white to move, normalised
+
+}  // namespace eval
