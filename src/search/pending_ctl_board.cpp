@@ -48,4 +48,10 @@ WEAK int EstimateCapture(const Tree&, Move) { return 0; }
 WEAK int OccurrencesSinceReset(const Tree&, const NodeRecord*) { return 0; }
 WEAK int RepeatsOnce(const Tree&, const NodeRecord*) { return 0; }
 
+WEAK void InitBoardTables() {}
+WEAK int ReadFen(const char*, GameRecord&) { return 0; }
+WEAK void StartGame(GameRecord&) {}
+WEAK void CopyGameBoard(const GameRecord&, Tree&) {}
+WEAK void SetUpTree(Tree&) {}
+
 }  // namespace board

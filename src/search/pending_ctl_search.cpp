@@ -32,4 +32,8 @@ WEAK void ClearPawnCache(board::Tree&) {}
 WEAK void ClearAuxTable(board::Tree&) {}
 WEAK void ClearMaterialTable(board::Tree&) {}
 
+WEAK void SetHashSize(int) {}
+WEAK int AllocateBoardTables(board::Tree&) { return 1; }
+WEAK void FreeBoardTables(board::Tree&) {}
+
 }  // namespace search

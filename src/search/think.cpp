@@ -111,7 +111,7 @@ bool IsRecapture(board::Move best) {
     return board::PieceValue[board::MoveCaptured(last)] == board::PieceValue[board::MoveCaptured(best)];
 }
 
-bool UnlimitedSearch() { return limits.levelMode == 1 && limits.depthLimit >= MaxDepth; }
+bool UnlimitedSearch() { return limits.infinite || (limits.levelMode == 1 && limits.depthLimit >= MaxDepth); }
 
 // While pondering no answer may go out before `stop` or `ponderhit`.
 void WaitWhilePondering() {
