@@ -44,13 +44,6 @@ int BonusOf(const RootMove& rm) {
     return engine::settings.openingAdvice ? rm.adviceBonus : 0;
 }
 
-// Decodes a stored entry; returns 1 when it belongs to the key.
-int EntryMatches(const SearchEntry& e, uint32_t upperKey) {
-    return (e.check ^ e.move ^ e.move2 ^ e.data) == upperKey;
-}
-int EntryValue(const SearchEntry& e) { return int(int16_t(uint16_t(e.data & 0xffff))); }
-int EntryDepth(const SearchEntry& e) { return int(int8_t(uint8_t((e.data >> 16) & 0xff))); }
-int EntryFlags(const SearchEntry& e) { return int(e.data >> 24); }
 bool EntryExact(const SearchEntry& e) { return (EntryFlags(e) & (EntryUpper | EntryLower)) == 0; }
 
 // Result of searching one root move: score with the advice bonus, and the
@@ -498,12 +491,7 @@ void StoreRoot(board::Tree& tree, int depth) {
     int value = root->bestValue;
     if (value > board::MateBound) value -= 1;
     else if (value < -board::MateBound) value += 1;
-    SearchEntry e;
-    e.move = best;
-    e.move2 = 0;
-    e.data = uint32_t(uint16_t(int16_t(value))) | (uint32_t(uint8_t(int8_t(depth))) << 16) |
-             (uint32_t(sn) << 24);
-    e.check = root->key[1] ^ e.move ^ e.move2 ^ e.data;
+    SearchEntry e = EncodeEntry(root->key[1], best, 0, value, depth, sn);
     *slot = e;
 }
 
