@@ -97,10 +97,10 @@ int SeedRecord(board::Tree& tree, board::NodeRecord* root, const LearnRecord& r,
     uint32_t index = SlotIndex(r.indexKey);
     search::SearchEntry* main = &search::SearchTables[0][r.side][index];
     search::SearchEntry* second = &search::SearchTables[1][r.side][index];
-    if (EntryAge(*main) != ProtectedAge) {
-        if (EntryKey(*main) != r.checkKey) *second = *main;
+    if (ImageAge(*main) != ProtectedAge) {
+        if (ImageKey(*main) != r.checkKey) *second = *main;
         // Learned entries carry search number 1 in the tables.
-        *main = EncodeEntry(r.checkKey, r.move, r.word8,
+        *main = MakeImage(r.checkKey, r.move, r.word8,
                             DataWord(r.score, r.depth, (r.bound & ~uint32_t(search::SnMask)) | ProtectedAge));
     }
 
@@ -112,8 +112,8 @@ int SeedRecord(board::Tree& tree, board::NodeRecord* root, const LearnRecord& r,
     int result = 1;
     if (MoveIsLegal(tree, child, r.reply)) {
         search::SearchEntry* slot = &search::SearchTables[0][child->side][SlotIndex(IndexKey(child))];
-        if (EntryAge(*slot) != ProtectedAge)
-            *slot = EncodeEntry(child->key[1], r.reply, 0,
+        if (ImageAge(*slot) != ProtectedAge)
+            *slot = MakeImage(child->key[1], r.reply, 0,
                                 DataWord(-r.score, int(r.depth) - 1, SwapBounds(r.bound & 0xc0u) | ProtectedAge));
     }
     board::UnmakeMove(tree, root);

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "board/position.h"
+#include "book/hooks.h"
 #include "search/tt.h"
 
 namespace book {
@@ -88,12 +89,10 @@ void SetPositionValue(const char* text);
 void ClearPositionLearning();
 
 // Encoded-entry helpers.
-uint32_t EntryKey(const search::SearchEntry& e);  // decoded check half
-int EntryAge(const search::SearchEntry& e);
-int EntryDepth(const search::SearchEntry& e);
-int EntryValue(const search::SearchEntry& e);
+uint32_t ImageKey(const search::SearchEntry& e);  // decoded check half
+int ImageAge(const search::SearchEntry& e);
 // Replaces the data word and keeps the entry decodable.
 void SetEntryData(search::SearchEntry& e, uint32_t data);
-search::SearchEntry EncodeEntry(uint32_t checkKey, uint32_t move, uint32_t move2, uint32_t data);
+search::SearchEntry MakeImage(uint32_t checkKey, uint32_t move, uint32_t move2, uint32_t data);
 
 }  // namespace book

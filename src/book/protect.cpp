@@ -82,21 +82,19 @@ search::SearchEntry* SlotOfFen(const char* fen, uint32_t* checkKey, int* side) {
 
 }  // namespace
 
-uint32_t EntryKey(const search::SearchEntry& e) { return e.check ^ e.move ^ e.move2 ^ e.data; }
-int EntryAge(const search::SearchEntry& e) { return int((e.data >> 24) & uint32_t(search::SnMask)); }
-int EntryDepth(const search::SearchEntry& e) { return int(int8_t(uint8_t(e.data >> 16))); }
-int EntryValue(const search::SearchEntry& e) { return int(int16_t(uint16_t(e.data))); }
+uint32_t ImageKey(const search::SearchEntry& e) { return e.check ^ e.move ^ e.move2 ^ e.data; }
+int ImageAge(const search::SearchEntry& e) { return int((e.data >> 24) & uint32_t(search::SnMask)); }
 
 void SetEntryData(search::SearchEntry& e, uint32_t data) {
     e.check ^= e.data ^ data;
     e.data = data;
 }
 
-search::SearchEntry EncodeEntry(uint32_t checkKey, uint32_t move, uint32_t move2, uint32_t data) {
+search::SearchEntry MakeImage(uint32_t checkKey, uint32_t move, uint32_t move2, uint32_t data) {
     return search::SearchEntry{checkKey ^ move ^ move2 ^ data, move, move2, data};
 }
 
-int IsHandSet(const search::SearchEntry& image) { return EntryDepth(image) == HandSetDepth; }
+int IsHandSet(const search::SearchEntry& image) { return search::EntryDepth(image) == HandSetDepth; }
 
 void Protect(search::SearchEntry* slot, const search::SearchEntry& image) {
     search::SearchEntry marked = image;
@@ -113,7 +111,7 @@ void Protect(search::SearchEntry* slot, const search::SearchEntry& image) {
     if (entryCount == MaxProtected) {
         // Release the oldest entries to the ordinary replacement.
         for (int k = 0; k < ProtectedDropCount; k++)
-            if (EntryAge(*entries[k].slot) == ProtectedAge) WithAge(*entries[k].slot, 0);
+            if (ImageAge(*entries[k].slot) == ProtectedAge) WithAge(*entries[k].slot, 0);
         std::memmove(&entries[0], &entries[ProtectedDropCount],
                      sizeof(ProtectedEntry) * size_t(MaxProtected - ProtectedDropCount));
         entryCount -= ProtectedDropCount;
@@ -129,7 +127,7 @@ void Refresh() {
     for (int i = 0; i < entryCount; i++) {
         if (IsHandSet(entries[i].image)) continue;
         search::SearchEntry current = *entries[i].slot;
-        if (EntryKey(current) != EntryKey(entries[i].image)) continue;
+        if (ImageKey(current) != ImageKey(entries[i].image)) continue;
         WithAge(current, ProtectedAge);
         entries[i].image = current;
     }
@@ -189,7 +187,7 @@ void SetPositionValue(const char* text) {
     if (side == board::Black) value = -value;
     uint32_t data = uint32_t(uint16_t(int16_t(value))) | (uint32_t(HandSetDepth) << 16) |
                     (uint32_t(ProtectedAge) << 24);
-    Protect(slot, EncodeEntry(checkKey, 0, 0, data));
+    Protect(slot, MakeImage(checkKey, 0, 0, data));
 }
 
 void ClearPositionLearning() {
