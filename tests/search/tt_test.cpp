@@ -339,3 +339,30 @@ TEST(BoardTables, AllocateClearAndFailCleanly) {
 }
 
 }  // namespace
+
+namespace {
+
+// A 32-bit process cannot hold all of the largest tables: whichever set does not
+// fit must fall back cleanly and leave consistent, usable tables.
+TEST(HashTablesLarge, MaximumOnThirtyTwoBitsFallsBack) {
+    if (sizeof(void*) != 4) GTEST_SKIP() << "only meaningful in a 32-bit address space";
+    search::hashAllocator = std::calloc;
+    search::FreeHashTables();
+    search::SetHashSize(search::MaxHashMegabytes);
+    int s, e;
+    search::SplitKilobytes(int64_t(search::MaxHashMegabytes) * 1024, s, e);
+    EXPECT_TRUE(search::searchKilobytes == s || search::searchKilobytes == search::FallbackSearchKilobytes);
+    EXPECT_TRUE(search::evalKilobytes == e || search::evalKilobytes == search::FallbackEvalKilobytes);
+    EXPECT_FALSE(search::searchKilobytes == s && search::evalKilobytes == e);
+    EXPECT_EQ(search::SearchEntries, uint32_t(search::searchKilobytes) * 1024 / 64);
+    EXPECT_EQ(search::EvalEntries, uint32_t(search::evalKilobytes) * 1024 / 16);
+    ASSERT_NE(search::SearchTables[1][1], nullptr);
+    board::NodeRecord node{};
+    node.key[1] = 5;
+    search::StoreSearch(&node, 0x42, 0, -1, 1, 2, 0, 0);
+    search::ProbeResult r{};
+    EXPECT_EQ(search::ProbeSearch(&node, r), 1);
+    search::FreeHashTables();
+}
+
+}  // namespace
