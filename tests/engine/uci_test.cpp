@@ -1,0 +1,216 @@
+// The go parser, set level and the strength-limit node budget.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "board/movegen.h"
+#include "board/position.h"
+#include "engine/platform.h"
+#include "engine/uci.h"
+#include "search/limits.h"
+
+namespace {
+
+class GoParser : public ::testing::Test {
+protected:
+    void SetUp() override {
+        board::InitBoardTables();
+        engine::shell.pollIntervalSlow = 40000;
+        engine::shell.pollIntervalFast = 123;
+        search::SetLevel(1, 3);
+        SetPosition("position startpos");
+    }
+
+    void SetPosition(const std::string& command) {
+        std::vector<char> text(command.begin(), command.end());
+        text.push_back(0);
+        engine::Interpret(text.data());
+    }
+
+    int Go(const std::string& arguments) {
+        storage.assign(arguments.begin(), arguments.end());
+        storage.push_back(0);
+        std::vector<char*> words;
+        char* p = storage.data();
+        while (*p) {
+            while (*p == ' ') *p++ = 0;
+            if (!*p) break;
+            words.push_back(p);
+            while (*p && *p != ' ') p++;
+        }
+        return engine::ParseGo(words.data(), int(words.size()));
+    }
+
+    std::vector<char> storage;
+};
+
+}  // namespace
+
+TEST_F(GoParser, OwnClockIsTheSideToMove) {
+    SetPosition("position startpos moves e2e4");
+    Go("wtime 9000 btime 1000 winc 50 binc 7");
+    EXPECT_EQ(search::limits.levelMode, 3);
+    EXPECT_EQ(search::limits.suddenTime, 1000);
+    EXPECT_EQ(search::limits.suddenInc, 7);
+    EXPECT_EQ(search::limits.clockMode, 1);
+
+    SetPosition("position startpos");
+    Go("wtime 300000 btime 1 movestogo 40");
+    EXPECT_EQ(search::limits.levelMode, 2);
+    EXPECT_EQ(search::limits.clockTime, 300000);
+    EXPECT_EQ(search::limits.clockInc, 0);
+    EXPECT_EQ(search::limits.movesToGo, 40);
+}
+
+TEST_F(GoParser, OpponentClockAloneKeepsPreviousLimits) {
+    search::SetLevel(1, 7);
+    Go("btime 500");
+    EXPECT_EQ(search::limits.levelMode, 1);
+    EXPECT_EQ(search::limits.depthLimit, 7);
+    // A keyword without its value ends the reading and is not applied.
+    Go("depth");
+    EXPECT_EQ(search::limits.depthLimit, 7);
+    Go("wtime");
+    EXPECT_EQ(search::limits.levelMode, 1);
+}
+
+TEST_F(GoParser, PrecedenceOfLimits) {
+    Go("movetime 2000 depth 8 wtime 5000");
+    EXPECT_EQ(search::limits.levelMode, 0);
+    EXPECT_EQ(search::limits.target, 2000);
+    EXPECT_EQ(search::limits.depthLimit, 8);
+
+    Go("depth 5 nodes 100");
+    EXPECT_EQ(search::limits.levelMode, 1);
+    EXPECT_EQ(search::limits.depthLimit, 5);
+    EXPECT_EQ(search::limits.target, INT_MAX);
+
+    EXPECT_EQ(Go("ponder infinite wtime 1000"), 1);
+    EXPECT_EQ(search::limits.depthLimit, 99);
+    EXPECT_EQ(search::limits.infinite, 1);
+
+    Go("mate 3");
+    EXPECT_EQ(search::limits.depthLimit, 99);
+    EXPECT_EQ(search::limits.levelMode, 1);
+}
+
+TEST_F(GoParser, NodesSetLimitAndPollInterval) {
+    engine::shell.pollIntervalSlow = 40000;
+    Go("nodes 10000");
+    EXPECT_EQ(search::limits.nodeLimit, 10000);
+    EXPECT_EQ(search::limits.depthLimit, 98);
+    EXPECT_LE(engine::shell.pollIntervalFast, 201);
+    EXPECT_EQ(engine::shell.pollIntervalFast, 201);
+    // Every go starts again from the long interval and without a node limit.
+    Go("depth 4");
+    EXPECT_EQ(search::limits.nodeLimit, 0);
+    EXPECT_EQ(engine::shell.pollIntervalFast, 10000);
+}
+
+TEST_F(GoParser, SearchMovesKeepsOnlyLegalMoves) {
+    Go("searchmoves e2e4 zz d2d4 e2e5 e7e5 depth 5");
+    ASSERT_NE(search::searchMoves[0], 0u);
+    char text[8];
+    board::WriteMoveText(text, search::searchMoves[0]);
+    EXPECT_STREQ(text, "e2e4");
+    ASSERT_NE(search::searchMoves[1], 0u);
+    board::WriteMoveText(text, search::searchMoves[1]);
+    EXPECT_STREQ(text, "d2d4");
+    EXPECT_EQ(search::searchMoves[2], 0u);
+    EXPECT_EQ(search::limits.depthLimit, 5);
+    Go("depth 2");
+    EXPECT_EQ(search::searchMoves[0], 0u);
+}
+
+TEST_F(GoParser, PositionPlaysLegalMovesAndSkipsTheRest) {
+    SetPosition("position startpos moves e2e4 e9e5 e7e5 g1f3 e8e6 b8c6");
+    ASSERT_EQ(board::Game.states.size(), 5u);
+    EXPECT_EQ(board::Game.board[board::SquareAt(5, 4)], board::WPawn);
+    EXPECT_EQ(board::Game.board[board::SquareAt(5, 5)], board::BPawn);
+    EXPECT_EQ(board::Game.board[board::SquareAt(3, 6)], board::BKnight);
+    EXPECT_EQ(board::Game.states.back().side, 0);
+    // Garbage after "position" gives the start position with no moves.
+    SetPosition("position nonsense moves e2e4");
+    EXPECT_EQ(board::Game.states.size(), 1u);
+    EXPECT_EQ(board::Game.board[board::SquareAt(5, 2)], board::WPawn);
+}
+
+TEST(SetLevel, FillsTheLimitsRecord) {
+    search::SetLevel(0, 1500);
+    EXPECT_EQ(search::limits.target, 1500);
+    EXPECT_EQ(search::limits.extra, 1500);
+    EXPECT_EQ(search::limits.depthLimit, 99);
+    EXPECT_EQ(search::limits.clockMode, 0);
+    search::SetLevel(1, 12);
+    EXPECT_EQ(search::limits.depthLimit, 12);
+    EXPECT_EQ(search::limits.target, INT_MAX);
+    search::SetLevel(3, 0);
+    EXPECT_EQ(search::limits.clockMode, 1);
+    EXPECT_EQ(search::limits.target, 0);
+    EXPECT_EQ(search::limits.depthLimit, 99);
+}
+
+TEST(StrengthLimit, NodeBudgetFollowsElo) {
+    // Odd random words raise the budget, even ones lower it.
+    EXPECT_EQ(engine::StrengthNodeBudget(1400, 1).nodes, 161);
+    EXPECT_EQ(engine::StrengthNodeBudget(1400, 2).nodes, 158);
+    // The word is taken as signed: all ones is -1, so d = 1.
+    EXPECT_EQ(engine::StrengthNodeBudget(1400, 0xffffffffu).nodes, 161);
+    EXPECT_EQ(engine::StrengthNodeBudget(1400, 0x80000000u).nodes, 152);
+    EXPECT_EQ(engine::StrengthNodeBudget(1400, 1).interval, 161 / 50 + 1);
+    // The weakest level searches three nodes with a poll at every node.
+    for (uint32_t r : {0u, 1u, 2u, 77u, 0xfffffffeu}) {
+        auto b = engine::StrengthNodeBudget(850, r);
+        EXPECT_EQ(b.nodes, 3);
+        EXPECT_EQ(b.interval, 1);
+    }
+    // n doubles every 100 Elo and the budget stays between n/4 and 4n.
+    for (int elo : {1000, 1400, 2000, 2400}) {
+        double n = 10.0 * std::pow(2.0, (elo - 1000) / 100.0);
+        for (uint32_t r = 0; r < 5000; r += 7) {
+            auto b = engine::StrengthNodeBudget(elo, r * 2654435761u);
+            EXPECT_GE(b.nodes, int(n / 4) - 1) << elo;
+            EXPECT_LE(b.nodes, int(4 * n)) << elo;
+            EXPECT_EQ(b.interval, b.nodes / 50 + 1);
+        }
+    }
+    EXPECT_EQ(engine::StrengthNodeBudget(2400, 0).nodes, 163840);
+}
+
+TEST(Platform, LineEndRules) {
+    char a[] = "isready\r\n";
+    engine::StripLineEnd(a);
+    EXPECT_STREQ(a, "isready");
+    char b[] = "\n";
+    engine::StripLineEnd(b);
+    EXPECT_STREQ(b, "");
+    char c[] = "go\r\r\n";
+    engine::StripLineEnd(c);
+    EXPECT_STREQ(c, "go\r");
+    char d[] = "stop\n\n";
+    engine::StripLineEnd(d);
+    EXPECT_STREQ(d, "stop\n");
+}
+
+TEST(Platform, RandomGeneratorIsSeededOnce) {
+    engine::RandomSeed(1);
+    uint32_t first = engine::RandomNext();
+    uint32_t second = engine::RandomNext();
+    EXPECT_NE(first, second);
+    engine::RandomSeed(999);  // later seeds do nothing: the sequence goes on
+    uint32_t third = engine::RandomNext();
+    EXPECT_NE(third, second);
+    // Bits are spread: over many draws every bit is set at some point.
+    uint32_t orAll = 0, andAll = ~0u;
+    for (int i = 0; i < 1000; i++) {
+        uint32_t r = engine::RandomNext();
+        orAll |= r;
+        andAll &= r;
+    }
+    EXPECT_EQ(orAll, 0xffffffffu);
+    EXPECT_EQ(andAll, 0u);
+}
