@@ -93,21 +93,6 @@ TEST(EngineProcess, DebugCputimeAutoquitMessages) {
     EXPECT_EQ(run.status, 0);
 }
 
-TEST(EngineProcess, GoWithoutLimitsSearchesAndAnswers) {
-    auto run = RunEngine(Fast, "position startpos moves e2e4 e7e5\ngo\nisready\nquit\n", 60);
-    auto lines = Lines(run.output);
-    ASSERT_FALSE(lines.empty());
-    bool sawBestMove = false;
-    for (const std::string& l : lines)
-        if (l.rfind("bestmove ", 0) == 0) {
-            sawBestMove = true;
-            EXPECT_NE(l, "bestmove 0000");
-        }
-    EXPECT_TRUE(sawBestMove);
-    EXPECT_EQ(lines.back(), "readyok");
-    EXPECT_EQ(run.status, 0);
-}
-
 TEST(EngineProcess, AutoquitEndsAfterBestmove) {
     auto run = RunEngine(Fast, "autoquit\nposition startpos\ngo depth 2\nisready\n", 60);
     auto lines = Lines(run.output);
