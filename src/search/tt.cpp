@@ -200,7 +200,6 @@ int AllocateBoardTables(board::Tree& tree) {
         tree.materialTable = static_cast<uint64_t*>(AllocateBlock(MaterialEntries, sizeof(uint64_t)));
     if (tree.materialTable) return 1;
     FreeBoardTables(tree);
-    engine::SendInfoString("Not enough memory for Hash");
     return 0;
 }
 

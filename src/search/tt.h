@@ -92,8 +92,8 @@ using HashAllocator = void* (*)(size_t count, size_t size);
 extern HashAllocator hashAllocator;
 
 // Per-board fixed tables: pawn cache, 65536-entry table, material table.
-// On failure frees what it took, sends "Not enough memory for Hash" and returns
-// 0; the caller ends the process.
+// On failure frees what it took and returns 0; the caller reports and ends the
+// process.
 int AllocateBoardTables(board::Tree& tree);  // 1 on success
 void ClearPawnCache(board::Tree& tree);
 void ClearAuxTable(board::Tree& tree);
