@@ -180,15 +180,15 @@ TEST_F(Learning, BoardsDifferingInTwentyEightSquaresAreUsedNotTwentyNine) {
 }
 
 TEST_F(Learning, MenCountWindowAndPreferOpenAndHandSetFlag) {
+    engine::settings.preferOpen = 1;  // part of the signature: set before the records
     LearnRecord fewer = Record(0x20000001u, 701), more = Record(0x20000002u, 702), edge = Record(0x20000003u, 703);
     fewer.men = 11;  // the board has fewer men than the record: skipped
-    more.men = 0;    // 10 men is more than 0 + 10? no: exactly 10, accepted
+    more.men = 0;    // 0..10 men: the board's 10 is the last accepted
     edge.men = 1;    // 1..11 accepts 10
     LearnRecord black = Record(0x20000004u, 704);
     black.side = 1;
     LearnRecord handSet = Record(0x20000005u, 705);
     handSet.handSet = 1;
-    engine::settings.preferOpen = 1;
     booktest::WriteBytes("kestrion.pl2", Encode({fewer, more, edge, black, handSet}));
     book::SeedFromFile(*tree, &root);
     EXPECT_FALSE(search::EntryMatches(Main(701), 0x20000001u));
