@@ -48,6 +48,7 @@ WEAK int EstimateCapture(const Tree&, Move) { return 0; }
 WEAK int OccurrencesSinceReset(const Tree&, const NodeRecord*) { return 0; }
 WEAK int RepeatsOnce(const Tree&, const NodeRecord*) { return 0; }
 
+WEAK int GivesNoCheckLine(const uint8_t*, int, int, int) { return 1; }
 WEAK void InitBoardTables() {}
 WEAK int ReadFen(const char*, GameRecord&) { return 0; }
 WEAK void StartGame(GameRecord&) {}

@@ -13,6 +13,7 @@
 #include "engine/settings.h"
 #include "eval/eval.h"
 #include "search/limits.h"
+#include "search/root.h"
 #include "search/search.h"
 #include "search/state.h"
 #include "search/tt.h"
@@ -161,8 +162,7 @@ bool Poll(Tree& tree, NodeRecord* node) {
         sg.iterationDepth >= TimeRulesFromIteration) {
         int64_t budget = int64_t(limits.target) + limits.extension + limits.extra;
         if (sg.doubleExtra) budget += limits.extra;
-        if (engine::settings.openingAdvice && sg.rootTimePercent > 0)
-            budget = budget * sg.rootTimePercent / 100;
+        if (engine::settings.openingAdvice) budget = budget * TimePercentOf(engine::PvMoves[0]) / 100;
         if (elapsed >= limits.hardMax || (sg.mayStopAtTarget && elapsed >= budget)) {
             stopFlag = 1;
             return true;

@@ -38,7 +38,6 @@ struct SearchGlobals {
     int internalNesting = 0;
     int zeroScore = 0;  // report every score as 0
     int noPoll = 0;     // a board that never reads the clock or the input
-    int rootTimePercent = 100;  // time share of the current best root move (0 counts as 100)
 };
 extern SearchGlobals sg;
 
