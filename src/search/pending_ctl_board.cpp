@@ -10,7 +10,6 @@
 
 namespace board {
 
-WEAK GameRecord Game;
 WEAK Tree* MainTree = nullptr;
 extern const int PieceValue[16] WEAK;
 const int PieceValue[16] = {0, 10000, 100, 325, 0, 325, 541, 1055,
@@ -48,6 +47,7 @@ WEAK int EstimateCapture(const Tree&, Move) { return 0; }
 WEAK int OccurrencesSinceReset(const Tree&, const NodeRecord*) { return 0; }
 WEAK int RepeatsOnce(const Tree&, const NodeRecord*) { return 0; }
 
+WEAK int GivesNoCheckLine(const uint8_t*, int, int, int) { return 1; }
 WEAK void InitBoardTables() {}
 WEAK int ReadFen(const char*, GameRecord&) { return 0; }
 WEAK void StartGame(GameRecord&) {}

@@ -1,4 +1,4 @@
-// Temporary weak stand-ins until the evaluation lands: material only.
+// Temporary weak stand-ins until the evaluation lands.
 #include "eval/eval.h"
 
 #define WEAK __attribute__((weak))
@@ -7,10 +7,5 @@ namespace eval {
 
 WEAK int RootStage = 0;
 WEAK uint32_t SettingsSignature[2] = {0, 0};
-WEAK int Evaluate(board::Tree&, board::NodeRecord* node, int, int, int) {
-    return node->material[node->side] - node->material[node->side ^ 1];
-}
-
-WEAK void InitEvalTables() {}
 
 }  // namespace eval
