@@ -428,6 +428,7 @@ board::Move Think(board::Tree& tree) {
     // 8-9. Nothing to search.
     if (rootMoveCount == 0 || DeadDrawn(tree)) {
         engine::ReportStatistics(tree, sg.searchStart);
+        sg.answerFinal = 1;
         WaitWhilePondering();
         return 0;
     }
@@ -442,6 +443,7 @@ board::Move Think(board::Tree& tree) {
 
     // 14. Iterative deepening.
     if (!Stopped() && limits.depthLimit > 0) Deepen(tree);
+    sg.answerFinal = 1;
 
     // 16. Statistics; a ponder search waits for its answer to be wanted.
     engine::ReportStatistics(tree, sg.searchStart);
