@@ -118,7 +118,11 @@ void WaitWhilePondering() {
     while (searchState == Pondering && !Stopped()) engine::ReadAndDispatch();
 }
 
-void PollInputOnce() {
+// Between iterations input is read on the search's own poll schedule, so a
+// short search does not read ahead of its `bestmove`; the analysis mode has
+// no host to listen to.
+void PollInputOnce(const board::Tree& tree) {
+    if (engine::shell.commandLineMode || tree.nodes < sg.nextPollNodes) return;
     if (engine::InputPending()) engine::ReadAndDispatch();
 }
 
@@ -322,7 +326,7 @@ void Deepen(board::Tree& tree) {
             int32_t elapsed = ElapsedMs();
             if (elapsed >= limits.hardMax || elapsed >= limits.target) break;
         }
-        PollInputOnce();
+        PollInputOnce(tree);
         if (Stopped()) break;
         engine::ReportNodes();
     }
