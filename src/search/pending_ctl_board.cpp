@@ -10,7 +10,6 @@
 
 namespace board {
 
-WEAK GameRecord Game;
 WEAK Tree* MainTree = nullptr;
 extern const int PieceValue[16] WEAK;
 const int PieceValue[16] = {0, 10000, 100, 325, 0, 325, 541, 1055,
