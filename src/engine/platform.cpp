@@ -34,6 +34,8 @@ long ticksPerSecond = 0;
 }  // namespace
 
 int InputPending() {
+    // The analysis mode has no host: its search must not end at the end of input.
+    if (shell.commandLineMode) return 0;
     fd_set readSet;
     FD_ZERO(&readSet);
     FD_SET(0, &readSet);
