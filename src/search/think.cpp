@@ -118,7 +118,11 @@ void WaitWhilePondering() {
     while (searchState == Pondering && !Stopped()) engine::ReadAndDispatch();
 }
 
-void PollInputOnce() {
+// Between iterations input is read on the search's own poll schedule, so a
+// short search does not read ahead of its `bestmove`; the analysis mode has
+// no host to listen to.
+void PollInputOnce(const board::Tree& tree) {
+    if (engine::shell.commandLineMode || tree.nodes < sg.nextPollNodes) return;
     if (engine::InputPending()) engine::ReadAndDispatch();
 }
 
@@ -322,7 +326,7 @@ void Deepen(board::Tree& tree) {
             int32_t elapsed = ElapsedMs();
             if (elapsed >= limits.hardMax || elapsed >= limits.target) break;
         }
-        PollInputOnce();
+        PollInputOnce(tree);
         if (Stopped()) break;
         engine::ReportNodes();
     }
@@ -428,6 +432,7 @@ board::Move Think(board::Tree& tree) {
     // 8-9. Nothing to search.
     if (rootMoveCount == 0 || DeadDrawn(tree)) {
         engine::ReportStatistics(tree, sg.searchStart);
+        sg.answerFinal = 1;
         WaitWhilePondering();
         return 0;
     }
@@ -442,6 +447,7 @@ board::Move Think(board::Tree& tree) {
 
     // 14. Iterative deepening.
     if (!Stopped() && limits.depthLimit > 0) Deepen(tree);
+    sg.answerFinal = 1;
 
     // 16. Statistics; a ponder search waits for its answer to be wanted.
     engine::ReportStatistics(tree, sg.searchStart);

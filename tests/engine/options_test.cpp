@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "book/learn.h"
 #include "engine/options.h"
 #include "engine/settings.h"
 #include "search/limits.h"
@@ -142,6 +143,17 @@ TEST_F(Options, NamesIgnoreCaseAndSpaces) {
     Set("name No Such Option value 5");
     Set("value 5");
     EXPECT_EQ(engine::settings.multiPv, 1);
+}
+
+TEST_F(Options, NewTablesDropProtectedEntries) {
+    ASSERT_EQ(search::AllocateHash(search::StartHashKilobytes), 1);
+    book::ForgetAll();
+    search::SearchEntry image = search::EncodeEntry(77, 0, 0, 15, 100, search::LearnedSn);
+    book::Protect(&search::SearchTables[0][1][5], image);
+    Set("name Hash value 3");  // same size: the slots stay valid
+    EXPECT_EQ(book::ProtectedCount(), 1);
+    Set("name Hash value 8");
+    EXPECT_EQ(book::ProtectedCount(), 0);
 }
 
 TEST_F(Options, CombosCompareExactly) {
