@@ -117,7 +117,7 @@ int ReplayLine(const std::string& line, int maxPlies, std::vector<book::GamePly>
         if (word.empty()) continue;
         board::CopyGameBoard(game, tree);
         board::SetUpTree(tree);
-        board::NodeRecord* root = board::SetUpRoot(tree, game);
+        board::NodeRecord* root = board::SetUpSearchNodes(tree, game);
         board::Move legal[256];
         int n = book::LegalMoves(tree, root, legal);
         board::Move move = 0;
