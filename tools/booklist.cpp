@@ -63,7 +63,7 @@ int BookList(int argc, char** argv) {
     board::Tree& tree = book::ToolTree();
     board::CopyGameBoard(game, tree);
     board::SetUpTree(tree);
-    board::NodeRecord* root = board::SetUpRoot(tree, game);
+    board::NodeRecord* root = board::SetUpSearchNodes(tree, game);
     board::Move legal[256];
     int legalCount = book::LegalMoves(tree, root, legal);
 

@@ -12,5 +12,6 @@ void ClearPositionLearning();
 void LoadLearning();
 // Empties the protected-entry list (`ucinewgame`, re-allocated tables).
 void ForgetAll();
+void ForgetProtectedEntries();  // the same, for `ucinewgame`
 
 }  // namespace book

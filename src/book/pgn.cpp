@@ -238,7 +238,7 @@ int ReplayGame(board::Tree& tree, const PgnGame& game, int maxPlies, std::vector
     for (int i = 0; i < count; i++) {
         board::CopyGameBoard(record, tree);
         board::SetUpTree(tree);
-        board::NodeRecord* root = board::SetUpRoot(tree, record);
+        board::NodeRecord* root = board::SetUpSearchNodes(tree, record);
         board::Move move = SanToMove(tree, root, game.moves[size_t(i)].c_str());
         if (!move) {
             error = "illegal or unreadable move " + std::to_string(i / 2 + 1) + (i % 2 ? "... " : ". ") +

@@ -134,6 +134,7 @@ void Refresh() {
 }
 
 void ForgetAll() { entryCount = 0; }
+void ForgetProtectedEntries() { ForgetAll(); }
 int ProtectedCount() { return entryCount; }
 const ProtectedEntry* ProtectedList() { return entries; }
 

@@ -72,7 +72,14 @@ void ClearAllTables() {
     }
 }
 
-void SetHash(const char* value) { search::SetHashSize(ReadInteger(value)); }
+// Protected entries point into the search tables: new tables make them dangle.
+void SetHash(const char* value) {
+    const search::SearchEntry* before = search::SearchTables[0][0];
+    int kilobytesBefore = search::searchKilobytes;
+    search::SetHashSize(ReadInteger(value));
+    if (search::SearchTables[0][0] != before || search::searchKilobytes != kilobytesBefore)
+        book::ForgetAll();
+}
 
 void SetPositionValue(const char* value) {
     if (!SameIgnoringCase(value, EmptyText)) book::SetPositionValue(value);

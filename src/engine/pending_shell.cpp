@@ -4,12 +4,6 @@
 
 #define WEAK __attribute__((weak))
 
-namespace board {
-WEAK void SetStartPosition(GameRecord&) {}
-WEAK void PlayGameMove(GameRecord&, Move) {}
-WEAK Move ReadMoveText(const char*, const uint8_t*, int) { return 0; }
-}  // namespace board
-
 namespace book {
 WEAK void LoadLearning() {}
 WEAK void ForgetProtectedEntries() {}

@@ -34,6 +34,7 @@ long ticksPerSecond = 0;
 }  // namespace
 
 int InputPending() {
+    if (shell.inputClosed) return 0;
     fd_set readSet;
     FD_ZERO(&readSet);
     FD_SET(0, &readSet);
@@ -116,7 +117,15 @@ void StripLineEnd(char* text) {
 }
 
 void ReadAndDispatch() {
-    if (!std::fgets(inputLine, LineSize, stdin)) ExitProcess(255);
+    if (!std::fgets(inputLine, LineSize, stdin)) {
+        // The analysis mode needs no input: a closed standard input (a script,
+        // /dev/null) must not cut its one search short.
+        if (shell.commandLineMode) {
+            shell.inputClosed = 1;
+            return;
+        }
+        ExitProcess(255);
+    }
     size_t length = std::strlen(inputLine);
     if (length == LineSize - 1 && inputLine[length - 1] != '\n') {
         // Overlong line: its tail must not run as a command of its own.

@@ -6,6 +6,7 @@
 
 #include "board/makemove.h"
 #include "board/movegen.h"
+#include "book/learn.h"
 #include "engine/platform.h"
 #include "engine/settings.h"
 #include "search/root.h"
@@ -112,6 +113,10 @@ void ReportPvLine(board::Tree& tree, board::Move rootMove, int depth, int kind, 
                   int score, int expected, int bound) {
     // 1. Scores forced to zero.
     if (search::sg.zeroScore) score = 0;
+
+    // Position learning keeps the newest exact or lower-bound root result.
+    if (settings.positionLearning && depth != 0 && (kind == EndOfIterationCall || bound != 1))
+        book::NoteRootResult(depth, score, kind == EndOfIterationCall ? 0 : 2, rootMove);
 
     // 2. Which calls print.
     if (kind == EndOfIterationCall) return;

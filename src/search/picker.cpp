@@ -49,17 +49,42 @@ Move TakeBest(MoveEntry* list, int32_t floor) {
     return move;
 }
 
+// Drops a move already handed out from a freshly generated list.
+void RemoveFromList(MoveEntry* list, Move move) {
+    if (list == nullptr || move == 0) return;
+    MoveEntry* entry = list;
+    while (entry->score != ListEnd) ++entry;
+    for (MoveEntry* e = list; e < entry;) {
+        if (e->move == move) {
+            --entry;
+            *e = *entry;
+            entry->score = ListEnd;
+        } else {
+            ++e;
+        }
+    }
+}
+
+void DropTried(NodeRecord* node, MoveEntry* list) {
+    RemoveFromList(list, node->hashMove);
+    RemoveFromList(list, node->savedMove);
+}
+
 // In check one generation call produces every evasion into both lists.
+// Moves the hash stages have handed out never come twice.
 void GenerateIfNeeded(Tree& tree, NodeRecord* node, uint8_t bit, int mode, int allPromotions) {
     if (InCheck(node)) {
         if (node->generated & (CapturesGenerated | QuietsGenerated)) return;
         board::GenerateMoves(tree, node, board::GenAll, allPromotions);
         node->generated |= CapturesGenerated | QuietsGenerated;
+        DropTried(node, node->captureList);
+        DropTried(node, node->quietList);
         return;
     }
     if (node->generated & bit) return;
     board::GenerateMoves(tree, node, mode, allPromotions);
     node->generated |= bit;
+    DropTried(node, bit == CapturesGenerated ? node->captureList : node->quietList);
 }
 
 }  // namespace

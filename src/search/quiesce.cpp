@@ -41,6 +41,7 @@ int Quiesce(Tree& tree, NodeRecord* node, int alpha, int beta, int qdepth) {
 
     // 3. Bitbases in the quiescence search: not in this build, the limit stays 0.
     node->hashMove = 0;
+    ResetMovePicker(node);  // a re-search reuses the record
 
     // 4. Tier-1 probe; no depth test.
     ProbeResult hit;

@@ -451,8 +451,11 @@ int Search(Tree& tree, NodeRecord* node, int alpha, int beta, int depth, int nul
     eval::Evaluate(tree, node, alpha, beta, depth);
     depth += extension;
 
-    // 12. Hash probe.
+    // 12. Hash probe. A node may be searched again without being made again
+    // (re-searches), so its picker and search marks start afresh.
     ++tree.nodes;
+    ResetMovePicker(node);
+    node->flags &= ~(NodeMateThreat | NodeHashUpper | NodeHashLower);
     node->hashMove = 0;
     node->secondMove = 0;
     node->bestMove = 0;

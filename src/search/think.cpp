@@ -5,6 +5,8 @@
 #include "board/attacks.h"
 #include "board/makemove.h"
 #include "board/movegen.h"
+#include "book/book.h"
+#include "book/learn.h"
 #include "engine/platform.h"
 #include "engine/report.h"
 #include "engine/settings.h"
@@ -118,7 +120,11 @@ void WaitWhilePondering() {
     while (searchState == Pondering && !Stopped()) engine::ReadAndDispatch();
 }
 
-void PollInputOnce() {
+// Between iterations input is read on the search's own poll schedule, so a
+// short search does not read ahead of its `bestmove`; the analysis mode has
+// no host to listen to.
+void PollInputOnce(const board::Tree& tree) {
+    if (engine::shell.commandLineMode || tree.nodes < sg.nextPollNodes) return;
     if (engine::InputPending()) engine::ReadAndDispatch();
 }
 
@@ -322,7 +328,7 @@ void Deepen(board::Tree& tree) {
             int32_t elapsed = ElapsedMs();
             if (elapsed >= limits.hardMax || elapsed >= limits.target) break;
         }
-        PollInputOnce();
+        PollInputOnce(tree);
         if (Stopped()) break;
         engine::ReportNodes();
     }
@@ -422,14 +428,42 @@ board::Move Think(board::Tree& tree) {
         think.shortTime = limits.target < ShortTimeLimit;
     }
 
+    // 6. Protected entries and what earlier searches learned about this position.
+    bool analysis = engine::settings.analyseMode || limits.infinite;
+    if (analysis)
+        book::RestoreAll();
+    else
+        book::ForgetAll();
+    if (engine::settings.positionLearning) think.unstable = book::SeedFromFile(tree, root);
+
     // 7. Root evaluation and move list.
     BuildRoot(tree, root);
 
     // 8-9. Nothing to search.
     if (rootMoveCount == 0 || DeadDrawn(tree)) {
         engine::ReportStatistics(tree, sg.searchStart);
+        sg.answerFinal = 1;
         WaitWhilePondering();
         return 0;
+    }
+
+    // 10-11. Opening book, else opening advice for the root moves.
+    board::Move bookMove = 0;
+    if (!sg.noPoll) {
+        board::Move moves[MaxRootMoves];
+        for (int i = 0; i < rootMoveCount; i++) moves[i] = rootMoves[i].move;
+        bookMove = book::BookMove(tree, root, moves, rootMoveCount, limits.infinite);
+        if (bookMove) {
+            root->bestMove = bookMove;
+        } else if (book::AdviceAllowed(tree, root)) {
+            int16_t bonus[MaxRootMoves] = {};
+            uint8_t time[MaxRootMoves] = {};
+            book::ApplyAdvice(root, moves, rootMoveCount, bonus, time);
+            for (int i = 0; i < rootMoveCount; i++) {
+                rootMoves[i].adviceBonus = bonus[i];
+                rootMoves[i].timePercent = time[i];
+            }
+        }
     }
 
     // 13. searchmoves.
@@ -441,7 +475,23 @@ board::Move Think(board::Tree& tree) {
     }
 
     // 14. Iterative deepening.
-    if (!Stopped() && limits.depthLimit > 0) Deepen(tree);
+    if (!bookMove && !Stopped() && limits.depthLimit > 0) Deepen(tree);
+    sg.answerFinal = 1;
+
+    // 15. Remember the result, and keep an analysis line's entries.
+    if (!bookMove && !sg.noPoll) {
+        board::Move best = root->bestMove;
+        if (engine::settings.positionLearning && !think.shortTime && !searchMoves[0] && best &&
+            think.unstable && think.rootDbValue == board::NoAnswer)
+            book::LearnAfterSearch(tree, root, best, engine::PvMoves[0] == best ? engine::PvMoves[1] : 0);
+        if (analysis && SearchEntries) {
+            for (const SavedPvEntry& saved : savedPvEntries)
+                if (saved.slot) book::Protect(saved.slot, saved.entry);
+            SearchEntry* slot = &SearchTables[0][root->side][HashIndex(root)];
+            if (EntryMatches(*slot, root->key[1])) book::Protect(slot, *slot);
+            book::Refresh();
+        }
+    }
 
     // 16. Statistics; a ponder search waits for its answer to be wanted.
     engine::ReportStatistics(tree, sg.searchStart);

@@ -20,7 +20,7 @@ double Seconds() {
 }  // namespace
 
 EngineRun RunEngine(const std::vector<std::string>& args, const std::string& input,
-                    double timeoutSeconds) {
+                    double timeoutSeconds, const std::string& closeAfter) {
     EngineRun run;
     int toChild[2], fromChild[2];
     if (pipe(toChild) != 0 || pipe(fromChild) != 0) return run;
@@ -51,16 +51,17 @@ EngineRun RunEngine(const std::vector<std::string>& args, const std::string& inp
             kill(pid, SIGKILL);
             break;
         }
-        if (inputOpen && written == input.size()) {
+        if (inputOpen && written == input.size() &&
+            (closeAfter.empty() || run.output.find(closeAfter) != std::string::npos)) {
             close(toChild[1]);
             inputOpen = false;
         }
         pollfd fds[2];
         int n = 0;
         fds[n++] = {fromChild[0], POLLIN, 0};
-        if (inputOpen) fds[n++] = {toChild[1], POLLOUT, 0};
+        if (inputOpen && written < input.size()) fds[n++] = {toChild[1], POLLOUT, 0};
         poll(fds, nfds_t(n), 100);
-        if (inputOpen && (fds[1].revents & (POLLOUT | POLLERR))) {
+        if (n > 1 && (fds[1].revents & (POLLOUT | POLLERR))) {
             ssize_t w = write(toChild[1], input.data() + written, input.size() - written);
             if (w > 0) written += size_t(w);
             else if (w < 0 && errno != EAGAIN) written = input.size();

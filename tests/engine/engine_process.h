@@ -13,8 +13,10 @@ struct EngineRun {
     double seconds = 0;
 };
 
+// When closeAfter is given, standard input stays open until that text has
+// appeared in the output (a host does not hang up in the middle of a search).
 EngineRun RunEngine(const std::vector<std::string>& args, const std::string& input,
-                    double timeoutSeconds = 30.0);
+                    double timeoutSeconds = 30.0, const std::string& closeAfter = "");
 
 std::vector<std::string> Lines(const std::string& text);
 

@@ -94,12 +94,11 @@ TEST(EngineProcess, DebugCputimeAutoquitMessages) {
 }
 
 TEST(EngineProcess, AutoquitEndsAfterBestmove) {
-    auto run = RunEngine(Fast, "autoquit\nposition startpos\ngo depth 2\nisready\n", 60);
+    auto run = RunEngine(Fast, "autoquit\nposition startpos\ngo depth 2\n", 60, "bestmove");
     auto lines = Lines(run.output);
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines.front(), "info string AutoQuit switched on");
     EXPECT_EQ(lines.back().rfind("bestmove ", 0), 0u);
-    EXPECT_EQ(CountLines(lines, "readyok"), 0);
     EXPECT_EQ(run.status, 0);
 }
 
@@ -111,6 +110,12 @@ TEST(EngineProcess, MatedAndStalematedRootsAnswerNoMove) {
                          60);
     auto lines = Lines(run.output);
     EXPECT_EQ(CountLines(lines, "bestmove 0000"), 2);
+}
+
+TEST(EngineProcess, EndOfInputDuringASearchEndsWithStatus255) {
+    auto run = RunEngine(Fast, "position startpos\ngo infinite\n", 30);
+    EXPECT_EQ(run.status, 255);
+    EXPECT_LT(run.seconds, 10.0);
 }
 
 TEST(EngineProcess, AnalysisModePrintsMoveAndScore) {

@@ -25,6 +25,7 @@ constexpr int AdvicePlies = 30;
 constexpr int BookPlies = 20;
 constexpr int MaxAdvicePerPosition = 13;
 constexpr int MinBonus = 3, BonusRange = 9;   // bonus 3..12 by share of lines
+constexpr int MainMoveWeight = 4;            // rarest moves dropped beside one this heavy
 constexpr int MaxTime = 97, TimeRange = 18;   // time 79..97 by share of lines
 
 const char* const LinesHeader =
@@ -116,7 +117,7 @@ int ReplayLine(const std::string& line, int maxPlies, std::vector<book::GamePly>
         if (word.empty()) continue;
         board::CopyGameBoard(game, tree);
         board::SetUpTree(tree);
-        board::NodeRecord* root = board::SetUpRoot(tree, game);
+        board::NodeRecord* root = board::SetUpSearchNodes(tree, game);
         board::Move legal[256];
         int n = book::LegalMoves(tree, root, legal);
         board::Move move = 0;
@@ -217,7 +218,16 @@ int Build(const char* linesPath, const char* tablePath, const char* bookPath) {
                       "}  // namespace book\n");
     bool ok = std::fclose(out) == 0;
 
-    std::vector<book::BookRecord> bookRecords = builder.Build(1);
+    // The classification also names oddities; where a position has a main
+    // move, its rarest side lines are left out of the default book.
+    std::vector<book::BookRecord> all = builder.Build(1), bookRecords;
+    for (size_t i = 0; i < all.size();) {
+        size_t j = i;
+        int best = 0;
+        while (j < all.size() && all[j].key == all[i].key) best = std::max(best, int(all[j++].weight));
+        for (; i < j; i++)
+            if (all[i].weight > 1 || best < MainMoveWeight) bookRecords.push_back(all[i]);
+    }
     if (!book::WriteBookFile(bookPath, bookRecords)) ok = false;
     std::printf("lines %ld (bad %ld), advice positions %zu, book records %zu\n", lines, bad, advice.size(),
                 bookRecords.size());
