@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
+#include <cstdio>
+#include <thread>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -174,6 +178,7 @@ struct ThinkSearch : ::testing::Test {
         dup2(ends[0], 0);
         close(ends[0]);
         feed = ends[1];
+        std::setvbuf(stdin, nullptr, _IONBF, 0);
     }
     static void TearDownTestSuite() {
         dup2(savedInput, 0);
@@ -282,12 +287,18 @@ TEST_F(ThinkSearch, RootResultIsStoredInTheHash) {
 TEST_F(ThinkSearch, SearchMovesRestrictTheRoot) {
     Position("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
     search::searchMoves[0] = MoveOf("a2a3");
-    search::searchMoves[1] = MoveOf("h2h3");
+    search::searchMoves[1] = MoveOf("h2h4");
     search::searchMoves[2] = 0;
     FixedDepth(4);
     GoCaptured();
     EXPECT_EQ(search::rootMoveCount, 2);
     EXPECT_TRUE(played == search::searchMoves[0] || played == search::searchMoves[1]);
+    // A word without the double-step bit still names the root move.
+    search::searchMoves[0] = board::MakeMoveWord(12, 28, board::WPawn);  // d2d4
+    search::searchMoves[1] = 0;
+    GoCaptured();
+    EXPECT_EQ(search::rootMoveCount, 1);
+    EXPECT_EQ(board::MoveTo(played), 28);
 }
 
 TEST_F(ThinkSearch, SingleLegalMoveOnTheClockStopsAfterTenIterations) {
@@ -351,5 +362,26 @@ TEST_F(ThinkSearch, MultiPvLinesComeBestFirst) {
     EXPECT_EQ(out.find("info multipv 1 depth 3 "), std::string::npos);  // too shallow to show
     EXPECT_EQ(played, engine::MultiPvMove(0));
 }
+
+// A ponder search answers only after the host's word, however fast it is done.
+void PonderUntil(ThinkSearch& t, const char* command) {
+    t.Position("r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3");
+    t.FixedDepth(3);
+    std::thread host([command] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ssize_t written = write(ThinkSearch::feed, command, std::strlen(command));
+        (void)written;
+    });
+    auto start = std::chrono::steady_clock::now();
+    t.GoCaptured(search::Pondering);
+    auto waited = std::chrono::steady_clock::now() - start;
+    host.join();
+    EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(waited).count(), 250);
+    EXPECT_NE(t.played, 0u);
+    EXPECT_EQ(search::sg.iterationDepth, 3);
+}
+
+TEST_F(ThinkSearch, PonderWaitsForPonderhit) { PonderUntil(*this, "ponderhit\n"); }
+TEST_F(ThinkSearch, PonderWaitsForStop) { PonderUntil(*this, "stop\n"); }
 
 }  // namespace
