@@ -283,14 +283,15 @@ void ReportRefutation(board::Tree& tree, board::NodeRecord* root, board::Move mo
     line.Add("info refutation ");
     line.AddMove(move);
 
-    // Walk the main-table moves below the root move, making each one.
-    board::Move savedCurrent = root->currentMove;
+    // Walk the main-table moves below the root move, making each one. The
+    // records' moves are put back afterwards: they give the selective depth.
+    board::Move searched[RefutationPlies + 1];
+    for (int i = 0; i <= RefutationPlies; i++) searched[i] = root[i].currentMove;
     board::NodeRecord* made[RefutationPlies + 1];
     int depth = 0;
-    board::NodeRecord* node = root;
-    node->currentMove = move;
-    board::NodeRecord* child = board::MakeMove(tree, node);
-    if (child) made[depth++] = node;
+    root->currentMove = move;
+    board::NodeRecord* child = board::MakeMove(tree, root);
+    if (child) made[depth++] = root;
     while (child && depth < RefutationPlies && TablesExist()) {
         const search::SearchEntry& e =
             search::SearchTables[0][child->side][search::HashIndex(child)];
@@ -304,7 +305,7 @@ void ReportRefutation(board::Tree& tree, board::NodeRecord* root, board::Move mo
         child = next;
     }
     while (depth > 0) board::UnmakeMove(tree, made[--depth]);
-    root->currentMove = savedCurrent;
+    for (int i = 0; i <= RefutationPlies; i++) root[i].currentMove = searched[i];
     line.Add("\n");
     SendLine(text);
 }

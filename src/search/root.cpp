@@ -38,6 +38,13 @@ bool Stopped() { return stopFlag != 0; }
 int32_t ElapsedMs() { return engine::Elapsed(sg.searchStart); }
 int Clamp(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
+// Listed moves may come from move text, whose flag bits can differ from the
+// generator's word for the same move.
+bool SameSquaresAndPromotion(board::Move a, board::Move b) {
+    constexpr board::Move SquaresAndPromotion = 0x3ffff;
+    return (a & SquaresAndPromotion) == (b & SquaresAndPromotion);
+}
+
 bool IsQuiet(board::Move m) { return !board::MoveCaptured(m) && !board::MovePromotion(m); }
 
 int BonusOf(const RootMove& rm) {
@@ -360,7 +367,7 @@ int RestrictRootMoves(const board::Move* listed) {
     for (int i = 0; i < rootMoveCount; i++) {
         bool wanted = false;
         for (const board::Move* m = listed; *m; m++)
-            if (*m == rootMoves[i].move) wanted = true;
+            if (SameSquaresAndPromotion(*m, rootMoves[i].move)) wanted = true;
         if (wanted) rootMoves[kept++] = rootMoves[i];
     }
     if (kept == 0) return rootMoveCount;  // nothing listed is playable: keep every move
@@ -437,6 +444,7 @@ void ExtractPv(board::Tree& tree, board::NodeRecord* node, int expected, char* t
                 next = slot1->move;
             }
         }
+        board::Move searched = child->currentMove;  // kept for the selective depth
         if (next && board::MoveFits(next, tree, child->flags)) {
             child->currentMove = next;
             board::NodeRecord* grandChild = board::MakeMove(tree, child);
@@ -453,6 +461,7 @@ void ExtractPv(board::Tree& tree, board::NodeRecord* node, int expected, char* t
                 ExtractPv(tree, child, expected, text, size);
             }
         }
+        child->currentMove = searched;
     }
     board::UnmakeMove(tree, node);
 }

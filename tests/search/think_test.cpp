@@ -287,12 +287,18 @@ TEST_F(ThinkSearch, RootResultIsStoredInTheHash) {
 TEST_F(ThinkSearch, SearchMovesRestrictTheRoot) {
     Position("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
     search::searchMoves[0] = MoveOf("a2a3");
-    search::searchMoves[1] = MoveOf("h2h3");
+    search::searchMoves[1] = MoveOf("h2h4");
     search::searchMoves[2] = 0;
     FixedDepth(4);
     GoCaptured();
     EXPECT_EQ(search::rootMoveCount, 2);
     EXPECT_TRUE(played == search::searchMoves[0] || played == search::searchMoves[1]);
+    // A word without the double-step bit still names the root move.
+    search::searchMoves[0] = board::MakeMoveWord(12, 28, board::WPawn);  // d2d4
+    search::searchMoves[1] = 0;
+    GoCaptured();
+    EXPECT_EQ(search::rootMoveCount, 1);
+    EXPECT_EQ(board::MoveTo(played), 28);
 }
 
 TEST_F(ThinkSearch, SingleLegalMoveOnTheClockStopsAfterTenIterations) {
