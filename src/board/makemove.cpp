@@ -11,6 +11,17 @@ namespace board {
 
 namespace {
 
+// Signature weight by code and square colour (0 light, 1 dark).
+struct WeightTable {
+    uint32_t w[16][2];
+    WeightTable() {
+        for (int code = 0; code < 16; code++)
+            for (int dark = 0; dark < 2; dark++) w[code][dark] = uint32_t(SignatureWeight(code, dark ? 1 : 2));
+    }
+};
+const WeightTable Weights;
+inline uint32_t Weight(int code, int sq) { return Weights.w[code][SquareColour(sq)]; }
+
 inline void XorKey(uint32_t* key, uint32_t* pawnKey, int code, int sq) {
     int i = code * 65 + sq;
     key[0] ^= ZobristA[i];
@@ -21,19 +32,146 @@ inline void XorKey(uint32_t* key, uint32_t* pawnKey, int code, int sq) {
     }
 }
 
-// Takes the man on `sq` off the board (attacks, board, lines through it).
-inline void LiftMan(Tree& t, int sq, int code) {
-    RemoveAttacksFast(t.attackTable[ColourOf(code)], sq, code, t.board);
-    t.board[sq] = 0;
-    OpenLines(t, sq);
+// Attack-table changes with their log records: bits 0-7 entry (side x 65 +
+// square), 8-12 position in the entry, 13-19 attacker square, bit 30 a
+// removal, bit 31 a slider.
+constexpr uint32_t LogRemoval = 1u << 30;
+constexpr uint32_t LogSlider = 1u << 31;
+
+struct Changer {
+    Tree& t;
+    AttackEntry* base;
+    uint32_t* log;
+
+    explicit Changer(Tree& tree) : t(tree), base(&tree.attackTable[0][0]), log(tree.attackLogTop) {}
+    void Done() { t.attackLogTop = log; }
+
+    // `index` is side x 65 + square; `tag` the attacker square << 13 plus the slider bit.
+    void Add(uint32_t index, uint32_t from, uint32_t tag, uint32_t slider) {
+        AttackEntry& e = base[index];
+        *log++ = index | tag;
+        e.squares[e.number++] = uint8_t(from);
+        e.sliders += slider;
+    }
+    void Remove(uint32_t index, uint32_t from, uint32_t tag, uint32_t slider) {
+        AttackEntry& e = base[index];
+        uint32_t last = --e.number;
+        uint8_t* s = e.squares;
+        uint32_t i = 0;
+        while (s[i] != from) i++;
+        s[i] = s[last];
+        e.sliders -= slider;
+        *log++ = index | (i << 8) | tag | LogRemoval;
+    }
+
+    void AddAttacks(int side, int square, int code) {
+        const uint32_t offset = uint32_t(side * 65);
+        const uint32_t from = uint32_t(square);
+        int kind = RayKindOf[code];
+        if (kind < 0) {
+            const uint32_t tag = from << 13;
+            for (const uint8_t* s = StepList[StepKindOf[code]][square]; *s; s++) Add(offset + *s, from, tag, 0);
+            return;
+        }
+        const uint32_t tag = (from << 13) | LogSlider;
+        const RayStep* ray = RayList[kind][square];
+        const uint8_t* b = t.board;
+        int i = 0;
+        while (int s = ray[i].square) {
+            Add(offset + uint32_t(s), from, tag, 1);
+            i = b[s] ? ray[i].skip : i + 1;
+        }
+    }
+    void RemoveAttacks(int side, int square, int code) {
+        const uint32_t offset = uint32_t(side * 65);
+        const uint32_t from = uint32_t(square);
+        int kind = RayKindOf[code];
+        if (kind < 0) {
+            const uint32_t tag = from << 13;
+            for (const uint8_t* s = StepList[StepKindOf[code]][square]; *s; s++) Remove(offset + *s, from, tag, 0);
+            return;
+        }
+        const uint32_t tag = (from << 13) | LogSlider;
+        const RayStep* ray = RayList[kind][square];
+        const uint8_t* b = t.board;
+        int i = 0;
+        while (int s = ray[i].square) {
+            Remove(offset + uint32_t(s), from, tag, 1);
+            i = b[s] ? ray[i].skip : i + 1;
+        }
+    }
+    // The square was emptied: sliders hitting it reach past it.
+    void OpenLines(int square) {
+        const uint8_t* b = t.board;
+        for (int side = 0; side < 2; side++) {
+            const uint32_t offset = uint32_t(side * 65);
+            const AttackEntry& e = base[offset + uint32_t(square)];
+            if (!e.sliders) continue;
+            for (uint32_t i = 0; i < e.number; i++) {
+                const uint32_t a = e.squares[i];
+                if (!IsSlider(b[a])) continue;
+                const uint32_t tag = (a << 13) | LogSlider;
+                for (const uint8_t* x = Beyond[square][a]; *x; x++) {
+                    Add(offset + *x, a, tag, 1);
+                    if (b[*x]) break;
+                }
+            }
+        }
+    }
+    // The empty square became occupied: sliders hitting it stop there.
+    void CloseLines(int square) {
+        const uint8_t* b = t.board;
+        for (int side = 0; side < 2; side++) {
+            const uint32_t offset = uint32_t(side * 65);
+            const AttackEntry& e = base[offset + uint32_t(square)];
+            if (!e.sliders) continue;
+            for (uint32_t i = 0; i < e.number; i++) {
+                const uint32_t a = e.squares[i];
+                if (!IsSlider(b[a])) continue;
+                const uint32_t tag = (a << 13) | LogSlider;
+                for (const uint8_t* x = Beyond[square][a]; *x; x++) {
+                    Remove(offset + *x, a, tag, 1);
+                    if (b[*x]) break;
+                }
+            }
+        }
+    }
+    void Lift(int sq, int code) {
+        RemoveAttacks(ColourOf(code), sq, code);
+        t.board[sq] = 0;
+        OpenLines(sq);
+    }
+    void Put(int sq, int code) {
+        CloseLines(sq);
+        t.board[sq] = uint8_t(code);
+        AddAttacks(ColourOf(code), sq, code);
+    }
+};
+
+// Replays the log back to the newest mark.
+inline void RewindAttacks(Tree& t) {
+    uint32_t* mark = *--t.attackMarkTop;
+    uint32_t* log = t.attackLogTop;
+    AttackEntry* base = &t.attackTable[0][0];
+    while (log > mark) {
+        uint32_t op = *--log;
+        AttackEntry& e = base[op & 255];
+        uint32_t slider = op >> 31;
+        if (op & LogRemoval) {
+            uint32_t pos = (op >> 8) & 31;
+            e.squares[e.number] = e.squares[pos];
+            e.squares[pos] = uint8_t((op >> 13) & 127);
+            e.number++;
+            e.sliders += slider;
+        } else {
+            e.number--;
+            e.sliders -= slider;
+        }
+    }
+    t.attackLogTop = mark;
 }
 
-// Puts a man on the empty square `sq`.
-inline void PutMan(Tree& t, int sq, int code) {
-    CloseLines(t, sq);
-    t.board[sq] = uint8_t(code);
-    AddAttacksFast(t.attackTable[ColourOf(code)], sq, code, t.board);
-}
+inline void MarkAttacks(Tree& t) { *t.attackMarkTop++ = t.attackLogTop; }
 
 inline void CaptureSlot(Tree& t, int sq, int code) {
     uint8_t* slot = t.squareLink[sq];
@@ -64,70 +202,25 @@ inline void Demote(Tree& t, int pawn, int promo) {
     k->slots[--k->count] = nullptr;
 }
 
-// Both men of a castling move in one step; a man already on its
-// destination stays where it is.
-void CastleMen(Tree& t, const CastlePath& p, int side, uint32_t* key, uint32_t* pawnKey) {
-    int king = side ? BKing : WKing, rook = side ? BRook : WRook;
-    bool kingMoves = p.king != p.kingTo, rookMoves = p.rook != p.rookTo;
-    uint8_t* kingSlot = t.squareLink[p.king];
-    uint8_t* rookSlot = t.squareLink[p.rook];
-    if (kingMoves) LiftMan(t, p.king, king);
-    if (rookMoves) LiftMan(t, p.rook, rook);
-    if (kingMoves) {
-        PutMan(t, p.kingTo, king);
-        *kingSlot = p.kingTo;
-        t.squareLink[p.kingTo] = kingSlot;
-        XorKey(key, pawnKey, king, p.king);
-        XorKey(key, pawnKey, king, p.kingTo);
-    }
-    if (rookMoves) {
-        PutMan(t, p.rookTo, rook);
-        *rookSlot = p.rookTo;
-        t.squareLink[p.rookTo] = rookSlot;
-        XorKey(key, pawnKey, rook, p.rook);
-        XorKey(key, pawnKey, rook, p.rookTo);
-    }
-}
-
-void UncastleMen(Tree& t, const CastlePath& p, int side) {
-    int king = side ? BKing : WKing, rook = side ? BRook : WRook;
-    bool kingMoves = p.king != p.kingTo, rookMoves = p.rook != p.rookTo;
-    uint8_t* kingSlot = t.squareLink[p.kingTo];
-    uint8_t* rookSlot = t.squareLink[p.rookTo];
-    if (kingMoves) LiftMan(t, p.kingTo, king);
-    if (rookMoves) LiftMan(t, p.rookTo, rook);
-    if (kingMoves) {
-        PutMan(t, p.king, king);
-        *kingSlot = p.king;
-        t.squareLink[p.king] = kingSlot;
-    }
-    if (rookMoves) {
-        PutMan(t, p.rook, rook);
-        *rookSlot = p.rook;
-        t.squareLink[p.rook] = rookSlot;
-    }
-}
-
-}  // namespace
-
-int DoMove(Tree& t, Move m, uint32_t* key, uint32_t* pawnKey) {
-    int from = MoveFrom(m), to = MoveTo(m), piece = MovePiece(m), captured = MoveCaptured(m);
-    int promo = MovePromotion(m);
-    int side = ColourOf(piece);
-    AttackEntry* own = t.attackTable[side];
+// One man (with capture and promotion); the caller has set the mark.
+inline int MoveMan(Tree& t, Move m, uint32_t* key, uint32_t* pawnKey) {
+    const int from = MoveFrom(m), to = MoveTo(m), piece = MovePiece(m), captured = MoveCaptured(m);
+    const int promo = MovePromotion(m);
+    const int side = ColourOf(piece);
     uint8_t* slot = t.squareLink[from];
+    Changer c(t);
 
     // 1-2. The captured man loses its attacks, count, key and slot.
     if (captured) {
-        RemoveAttacksFast(t.attackTable[side ^ 1], to, captured, t.board);
+        c.RemoveAttacks(side ^ 1, to, captured);
         XorKey(key, pawnKey, captured, to);
         CaptureSlot(t, to, captured);
     }
     // 3-4. The mover leaves its square; lines through it open.
-    RemoveAttacksFast(own, from, piece, t.board);
+    c.RemoveAttacks(side, from, piece);
     XorKey(key, pawnKey, piece, from);
     t.board[from] = 0;
-    OpenLines(t, from);
+    c.OpenLines(from);
     // 5-6. Slot and promotion.
     int now = piece;
     if (promo) {
@@ -137,38 +230,97 @@ int DoMove(Tree& t, Move m, uint32_t* key, uint32_t* pawnKey) {
     *slot = uint8_t(to);
     t.squareLink[to] = slot;
     // 7-9. The man arrives; an empty target closes the lines through it.
-    if (!captured) CloseLines(t, to);
+    if (!captured) c.CloseLines(to);
     t.board[to] = uint8_t(now);
-    AddAttacksFast(own, to, now, t.board);
+    c.AddAttacks(side, to, now);
     XorKey(key, pawnKey, now, to);
+    c.Done();
     // 10. Legality: enemy attackers of the own king.
     return int(t.attackTable[side ^ 1][t.pieces[side][0]].number);
 }
 
-void UndoMove(Tree& t, Move m) {
-    int from = MoveFrom(m), to = MoveTo(m), piece = MovePiece(m), captured = MoveCaptured(m);
-    int promo = MovePromotion(m);
-    int side = ColourOf(piece);
-    AttackEntry* own = t.attackTable[side];
+// Board and lists of MoveMan back; the attack tables are rewound separately.
+inline void UnmoveMan(Tree& t, Move m) {
+    const int from = MoveFrom(m), to = MoveTo(m), piece = MovePiece(m), captured = MoveCaptured(m);
+    const int promo = MovePromotion(m);
     uint8_t* slot = t.squareLink[to];
-    int now = promo ? promo : piece;
-
-    RemoveAttacksFast(own, to, now, t.board);
-    if (!captured) {
-        t.board[to] = 0;
-        OpenLines(t, to);
-    }
     if (promo) Demote(t, piece, promo);
-    CloseLines(t, from);
     t.board[from] = uint8_t(piece);
     *slot = uint8_t(from);
     t.squareLink[from] = slot;
-    AddAttacksFast(own, from, piece, t.board);
-    if (captured) {
-        t.board[to] = uint8_t(captured);
-        RestoreSlot(t, to, captured);
-        AddAttacksFast(t.attackTable[side ^ 1], to, captured, t.board);
+    if (captured) RestoreSlot(t, to, captured);
+    t.board[to] = uint8_t(captured);
+}
+
+// Both men of a castling move in one step; a man already on its
+// destination stays where it is.
+void CastleMen(Tree& t, const CastlePath& p, int side, uint32_t* key, uint32_t* pawnKey) {
+    int king = side ? BKing : WKing, rook = side ? BRook : WRook;
+    bool kingMoves = p.king != p.kingTo, rookMoves = p.rook != p.rookTo;
+    uint8_t* kingSlot = t.squareLink[p.king];
+    uint8_t* rookSlot = t.squareLink[p.rook];
+    Changer c(t);
+    if (kingMoves) c.Lift(p.king, king);
+    if (rookMoves) c.Lift(p.rook, rook);
+    if (kingMoves) {
+        c.Put(p.kingTo, king);
+        *kingSlot = p.kingTo;
+        t.squareLink[p.kingTo] = kingSlot;
+        XorKey(key, pawnKey, king, p.king);
+        XorKey(key, pawnKey, king, p.kingTo);
     }
+    if (rookMoves) {
+        c.Put(p.rookTo, rook);
+        *rookSlot = p.rookTo;
+        t.squareLink[p.rookTo] = rookSlot;
+        XorKey(key, pawnKey, rook, p.rook);
+        XorKey(key, pawnKey, rook, p.rookTo);
+    }
+    c.Done();
+}
+
+void UncastleMen(Tree& t, const CastlePath& p, int side) {
+    int king = side ? BKing : WKing, rook = side ? BRook : WRook;
+    uint8_t* kingSlot = t.squareLink[p.kingTo];
+    uint8_t* rookSlot = t.squareLink[p.rookTo];
+    t.board[p.kingTo] = 0;
+    t.board[p.rookTo] = 0;
+    t.board[p.king] = uint8_t(king);
+    t.board[p.rook] = uint8_t(rook);
+    *kingSlot = p.king;
+    t.squareLink[p.king] = kingSlot;
+    *rookSlot = p.rook;
+    t.squareLink[p.rook] = rookSlot;
+}
+
+// En passant: the pawn beside goes first, then the capturer moves.
+inline int EnPassant(Tree& t, Move m, int captureSquare, uint32_t* key, uint32_t* pawnKey) {
+    const int captured = MoveCaptured(m);
+    Changer c(t);
+    c.Lift(captureSquare, captured);
+    c.Done();
+    XorKey(key, pawnKey, captured, captureSquare);
+    CaptureSlot(t, captureSquare, captured);
+    return MoveMan(t, m & ~(Move(15) << 18), key, pawnKey);
+}
+
+inline void UndoEnPassant(Tree& t, Move m, int captureSquare) {
+    const int captured = MoveCaptured(m);
+    UnmoveMan(t, m & ~(Move(15) << 18));
+    t.board[captureSquare] = uint8_t(captured);
+    RestoreSlot(t, captureSquare, captured);
+}
+
+}  // namespace
+
+int DoMove(Tree& t, Move m, uint32_t* key, uint32_t* pawnKey) {
+    MarkAttacks(t);
+    return MoveMan(t, m, key, pawnKey);
+}
+
+void UndoMove(Tree& t, Move m) {
+    RewindAttacks(t);
+    UnmoveMan(t, m);
 }
 
 NodeRecord* MakeMove(Tree& t, NodeRecord* p) {
@@ -216,16 +368,12 @@ NodeRecord* MakeMove(Tree& t, NodeRecord* p) {
                 return nullptr;
             }
         } else if (m & MoveEnPassant) {
-            // 4. En passant: the pawn beside goes first, then the capturer moves.
+            // 4. En passant.
             captureSquare = side == White ? to - 8 : to + 8;
-            LiftMan(t, captureSquare, captured);
-            XorKey(c->key, c->pawnKey, captured, captureSquare);
-            CaptureSlot(t, captureSquare, captured);
-            Move step = m & ~(Move(15) << 18);
-            if (DoMove(t, step, c->key, c->pawnKey)) {
-                UndoMove(t, step);
-                PutMan(t, captureSquare, captured);
-                RestoreSlot(t, captureSquare, captured);
+            MarkAttacks(t);
+            if (EnPassant(t, m, captureSquare, c->key, c->pawnKey)) {
+                RewindAttacks(t);
+                UndoEnPassant(t, m, captureSquare);
                 return nullptr;
             }
         } else {
@@ -236,8 +384,10 @@ NodeRecord* MakeMove(Tree& t, NodeRecord* p) {
             const AttackEntry* enemy = t.attackTable[opp];
             for (const uint8_t* s = cp.safe; *s; s++)
                 if (enemy[*s].number) return nullptr;
+            MarkAttacks(t);
             CastleMen(t, cp, side, c->key, c->pawnKey);
             if (enemy[t.pieces[side][0]].number) {
+                RewindAttacks(t);
                 UncastleMen(t, cp, side);
                 return nullptr;
             }
@@ -253,20 +403,8 @@ NodeRecord* MakeMove(Tree& t, NodeRecord* p) {
             flags = InCheckFlag;
         }
         // 7. Castling rights.
-        uint32_t rights = p->flags & CastleMask;
-        if (rights) {
-            if (rights & (WhiteKingSide | WhiteQueenSide)) {
-                if (from == CastleSquares[0]) rights &= ~uint32_t(WhiteKingSide | WhiteQueenSide);
-                else if (from == CastleSquares[1] || to == CastleSquares[1]) rights &= ~WhiteQueenSide;
-                else if (from == CastleSquares[2] || to == CastleSquares[2]) rights &= ~WhiteKingSide;
-            }
-            if (rights & (BlackKingSide | BlackQueenSide)) {
-                if (from == CastleSquares[3]) rights &= ~uint32_t(BlackKingSide | BlackQueenSide);
-                else if (from == CastleSquares[4] || to == CastleSquares[4]) rights &= ~BlackQueenSide;
-                else if (from == CastleSquares[5] || to == CastleSquares[5]) rights &= ~BlackKingSide;
-            }
-            flags |= rights;
-        }
+        // The king's square loses both rights of its side, a rook square its own.
+        if (uint32_t rights = p->flags & CastleMask) flags |= rights & RightsKeep[from] & RightsKeep[to];
         // 8. En passant square, only with an enemy pawn beside the target.
         if (m & MoveDouble) {
             int enemyPawn = side == White ? BPawn : WPawn;
@@ -285,11 +423,11 @@ NodeRecord* MakeMove(Tree& t, NodeRecord* p) {
             arriving = promo;
             c->material[side] += PieceValue[promo] - PieceValue[WPawn];
             c->phase[side] = uint8_t(c->phase[side] + PhaseUnits[promo]);
-            c->signature[side] += uint32_t(SignatureWeight(promo, to) - 1);
+            c->signature[side] += Weight(promo, to) - 1;
         }
         score += PieceSquare[arriving][kingTo] - PieceSquare[piece][from];
         if (captured) {
-            c->signature[opp] -= uint32_t(SignatureWeight(captured, captureSquare));
+            c->signature[opp] -= Weight(captured, captureSquare);
             c->men--;
             c->capturedKinds |= CapturedKindBit[captured];
             score += PieceSquare[captured][captureSquare];
@@ -316,15 +454,12 @@ void UnmakeMove(Tree& t, NodeRecord* p) {
     const Move m = p->currentMove;
     t.keyTop--;
     if (m & MoveNull) return;
+    RewindAttacks(t);
     if (!(m & (MoveEnPassant | MoveCastle))) {
-        UndoMove(t, m);
+        UnmoveMan(t, m);
     } else if (m & MoveEnPassant) {
-        const int side = p->side;
-        const int captureSquare = side == White ? MoveTo(m) - 8 : MoveTo(m) + 8;
-        const int captured = MoveCaptured(m);
-        UndoMove(t, m & ~(Move(15) << 18));
-        PutMan(t, captureSquare, captured);
-        RestoreSlot(t, captureSquare, captured);
+        const int captureSquare = p->side == White ? MoveTo(m) - 8 : MoveTo(m) + 8;
+        UndoEnPassant(t, m, captureSquare);
     } else {
         UncastleMen(t, CastlePaths[CastleIndex(p->side, m)], p->side);
     }
@@ -405,6 +540,8 @@ NodeRecord* SetUpSearchNodes(Tree& t, const GameRecord& game) {
     t.keyTop = t.keyHistory + count;
     root->resetPoint = t.keyHistory;
     t.capturedTop = t.capturedStack;
+    t.attackLogTop = t.attackLog;
+    t.attackMarkTop = t.attackMarks;
 
     // 4. Empty move lists.
     root->quietList = root->quietEnd = t.quietStack;

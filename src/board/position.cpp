@@ -245,18 +245,7 @@ void PlayGameMove(GameRecord& game, Move move) {
 
     // 2. Castling rights and the en-passant square.
     uint32_t rights = last.flags & CastleMask;
-    if (!(move & MoveNull)) {
-        if (rights & (WhiteKingSide | WhiteQueenSide)) {
-            if (from == CastleSquares[0]) rights &= ~uint32_t(WhiteKingSide | WhiteQueenSide);
-            else if (from == CastleSquares[1] || to == CastleSquares[1]) rights &= ~WhiteQueenSide;
-            else if (from == CastleSquares[2] || to == CastleSquares[2]) rights &= ~WhiteKingSide;
-        }
-        if (rights & (BlackKingSide | BlackQueenSide)) {
-            if (from == CastleSquares[3]) rights &= ~uint32_t(BlackKingSide | BlackQueenSide);
-            else if (from == CastleSquares[4] || to == CastleSquares[4]) rights &= ~BlackQueenSide;
-            else if (from == CastleSquares[5] || to == CastleSquares[5]) rights &= ~BlackKingSide;
-        }
-    }
+    if (!(move & MoveNull)) rights &= RightsKeep[from] & RightsKeep[to];
     uint32_t flags = rights;
     if (move & MoveDouble) {
         int enemyPawn = side == White ? BPawn : WPawn;
@@ -293,6 +282,8 @@ void SetUpTree(Tree& tree) {
     tree.attacks[1] = tree.attackTable[1];
     tree.capturedTop = tree.capturedStack;
     tree.keyTop = tree.keyHistory;
+    tree.attackLogTop = tree.attackLog;
+    tree.attackMarkTop = tree.attackMarks;
 
     // 2. Kings to slot 0, then the other men kind by kind in ascending square
     // order. Men that do not fit (a second king, more than 16 others) are

@@ -48,6 +48,7 @@ uint8_t Beyond[65][65][8];
 uint32_t VectorTable[239];
 uint8_t FileSquares[9][8];
 CastlePath CastlePaths[4];
+uint32_t RightsKeep[65];
 
 const int8_t StepKindOf[16] = {-1, KingSteps, WhitePawnSteps, KnightSteps, -1, -1, -1, -1,
                                -1, KingSteps, BlackPawnSteps, KnightSteps, -1, -1, -1, -1};
@@ -184,6 +185,13 @@ const bool TablesReady = (InitBoardTables(), true);
 }  // namespace
 
 void BuildCastleTables() {
+    for (uint32_t& keep : RightsKeep) keep = ~0u;
+    RightsKeep[CastleSquares[0]] &= ~uint32_t(WhiteKingSide | WhiteQueenSide);
+    RightsKeep[CastleSquares[1]] &= ~WhiteQueenSide;
+    RightsKeep[CastleSquares[2]] &= ~WhiteKingSide;
+    RightsKeep[CastleSquares[3]] &= ~uint32_t(BlackKingSide | BlackQueenSide);
+    RightsKeep[CastleSquares[4]] &= ~BlackQueenSide;
+    RightsKeep[CastleSquares[5]] &= ~BlackKingSide;
     struct Layout {
         int kingEntry, rookEntry, kingTo, rookTo, right, base, queenSide;
     };

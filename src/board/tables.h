@@ -48,6 +48,8 @@ struct CastlePath {
     Move castleWord;              // the generated castling move
 };
 extern CastlePath CastlePaths[4];
+// Flags bits kept by a move from or to a square (castling rights it keeps).
+extern uint32_t RightsKeep[65];
 inline int CastleIndex(int side, Move m) { return 2 * side + (MoveTo(m) < MoveFrom(m) ? 1 : 0); }
 
 // Attack-entry primitives.
@@ -88,39 +90,6 @@ inline void RemoveAttacksFast(AttackEntry* table, int square, int code, const ui
     while (int s = ray[i].square) {
         RemoveAttacker(table[s], square, 1);
         i = boardSquares[s] ? ray[i].skip : i + 1;
-    }
-}
-
-// A square was emptied: the sliders that hit it now reach past it.
-inline void OpenLines(Tree& tree, int square) {
-    for (int side = 0; side < 2; side++) {
-        AttackEntry* table = tree.attackTable[side];
-        const AttackEntry& e = table[square];
-        if (!e.sliders) continue;
-        for (uint32_t i = 0; i < e.number; i++) {
-            int a = e.squares[i];
-            if (!IsSlider(tree.board[a])) continue;
-            for (const uint8_t* b = Beyond[square][a]; *b; b++) {
-                AddAttacker(table[*b], a, 1);
-                if (tree.board[*b]) break;
-            }
-        }
-    }
-}
-// An empty square became occupied: the sliders that hit it stop there.
-inline void CloseLines(Tree& tree, int square) {
-    for (int side = 0; side < 2; side++) {
-        AttackEntry* table = tree.attackTable[side];
-        const AttackEntry& e = table[square];
-        if (!e.sliders) continue;
-        for (uint32_t i = 0; i < e.number; i++) {
-            int a = e.squares[i];
-            if (!IsSlider(tree.board[a])) continue;
-            for (const uint8_t* b = Beyond[square][a]; *b; b++) {
-                RemoveAttacker(table[*b], a, 1);
-                if (tree.board[*b]) break;
-            }
-        }
     }
 }
 
