@@ -203,6 +203,26 @@ TEST_F(BookProbe, EmptyAdviceFileGivesNoAdviceAtAll) {
     EXPECT_EQ(book::LookupAdvice(builtin.key, found, 16), 0);
 }
 
+TEST_F(BookProbe, BrokenAdviceFilesOnlyEverTouchListedMoves) {
+    std::srand(5);
+    const board::Move moves[3] = {E2E4, D2D4, G1F3};
+    for (int round = 0; round < 40; round++) {
+        std::vector<uint8_t> bytes(size_t(std::rand() % 3000));
+        for (uint8_t& b : bytes) b = uint8_t(std::rand());
+        booktest::WriteBytes("kestrion.opa", bytes);
+        for (size_t at = 0; at + 8 <= bytes.size(); at += 8 * 29) {
+            book::AdviceRecord r = book::DecodeAdviceRecord(&bytes[at]);
+            board::NodeRecord root = Root(r.key);
+            int16_t bonus[4] = {0, 0, 0, 77};
+            uint8_t time[4] = {0, 0, 0, 77};
+            int n = book::ApplyAdvice(&root, moves, 3, bonus, time);
+            EXPECT_GE(n, 0);
+            EXPECT_EQ(bonus[3], 77);
+            EXPECT_EQ(time[3], 77);
+        }
+    }
+}
+
 TEST(BuiltinAdvice, SortedWithinTheDocumentedRanges) {
     ASSERT_GT(book::BuiltinAdviceCount, 1000);
     int perKey = 1;

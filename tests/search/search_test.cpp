@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "engine/platform.h"
 #include "harness.h"
 
 using namespace searchtest;
@@ -272,4 +273,98 @@ TEST(SearchStop, StopFlagUnwindsWithZero) {
     EXPECT_EQ(TestTree().nodes, 0u);
     search::stopFlag = 0;
     Takeback(root);
+}
+
+namespace {
+
+// Polls every few nodes with no host input.
+board::NodeRecord* PollingPosition() {
+    board::NodeRecord* root = Position("r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3");
+    engine::shell.inputClosed = 1;
+    engine::shell.pollIntervalFast = engine::shell.pollIntervalSlow = 10;
+    search::sg.noPoll = 0;
+    search::sg.nextPollNodes = 0;
+    search::sg.searchStart = engine::Now();
+    search::sg.iterationDepth = 5;
+    search::searchState = search::Searching;
+    return root;
+}
+
+int SearchFirstChild(board::NodeRecord* root, int depth) {
+    board::NodeRecord* child = Play(root, "f1c4");
+    EXPECT_NE(child, nullptr);
+    const int score = SearchNode(child, depth);
+    Takeback(root);
+    return score;
+}
+
+struct PollReset {
+    ~PollReset() {
+        engine::shell.inputClosed = 0;
+        search::sg = search::SearchGlobals{};
+        search::limits = search::Limits{};
+        search::stopFlag = 0;
+        search::searchState = search::Idle;
+    }
+};
+
+}  // namespace
+
+TEST(SearchPoll, NodeLimitStopsAFixedDepthSearch) {
+    PollReset reset;
+    board::NodeRecord* root = PollingPosition();
+    search::limits.levelMode = 1;
+    search::limits.nodeLimit = 300;
+    EXPECT_EQ(SearchFirstChild(root, 12), 0);
+    EXPECT_EQ(search::stopFlag, 1);
+    EXPECT_GE(TestTree().nodes, 300u);
+    EXPECT_LT(TestTree().nodes, 400u);
+
+    // While the first iteration must still finish the limit is eight times higher.
+    root = PollingPosition();
+    search::limits.levelMode = 1;
+    search::limits.nodeLimit = 300;
+    search::sg.iterationDepth = 1;
+    search::sg.mayStopAtTarget = 0;
+    SearchFirstChild(root, 12);
+    EXPECT_EQ(search::stopFlag, 1);
+    EXPECT_GE(TestTree().nodes, 2400u);
+}
+
+TEST(SearchPoll, StrengthLimitWaitsForItsTime) {
+    PollReset reset;
+    board::NodeRecord* root = PollingPosition();
+    search::limits.levelMode = 3;
+    search::limits.nodeLimit = 100;
+    search::limits.target = 90;
+    search::limits.hardMax = 100000;
+    const int32_t start = engine::Now();
+    SearchFirstChild(root, 12);
+    const int32_t waited = engine::Now() - start;
+    EXPECT_EQ(search::stopFlag, 1);
+    EXPECT_LT(TestTree().nodes, 200u);
+    EXPECT_GE(waited, 30);  // at least a third of the target, randomised
+    EXPECT_LT(waited, 400);
+}
+
+TEST(SearchPoll, HardMaximumStopsATimedSearch) {
+    PollReset reset;
+    board::NodeRecord* root = PollingPosition();
+    search::limits.levelMode = 0;
+    search::limits.target = search::limits.extra = 100000;
+    search::limits.hardMax = 60;
+    const int32_t start = engine::Now();
+    SearchFirstChild(root, 30);
+    const int32_t spent = engine::Now() - start;
+    EXPECT_EQ(search::stopFlag, 1);
+    EXPECT_GE(spent, 60);
+    EXPECT_LT(spent, 1000);
+
+    // Before iteration 5 the time rules do not apply.
+    root = PollingPosition();
+    search::limits.levelMode = 0;
+    search::limits.hardMax = 0;
+    search::sg.iterationDepth = 4;
+    SearchFirstChild(root, 3);
+    EXPECT_EQ(search::stopFlag, 0);
 }
