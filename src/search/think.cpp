@@ -250,11 +250,8 @@ bool TimeForAnotherIteration(board::Tree& tree, int depth) {
     int64_t planned = int64_t(limits.target);
     if (engine::settings.openingAdvice)
         planned = planned * TimePercentOf(tree.nodeArray[0].bestMove) / 100;
-    bool ponder = engine::settings.ponder != 0;
-    int64_t elapsed = ElapsedMs();
-    int64_t soft = planned * (ponder ? 75 : 70) / 100;
-    int64_t firm = planned * (ponder ? 90 : 85) / 100;
-    return !(elapsed > soft && (elapsed >= firm || !think.bestChanged));
+    return !IterationTimeUsedUp(ElapsedMs(), planned, think.bestChanged != 0,
+                                engine::settings.ponder != 0);
 }
 
 // After an iteration: fold the extension into the plan.
@@ -359,6 +356,13 @@ void FindPonderMove(board::Tree& tree, board::Move best) {
 }
 
 }  // namespace
+
+bool IterationTimeUsedUp(int64_t elapsed, int64_t planned, bool bestChanged, bool ponder) {
+    // Without pondering the next move gets no thinking time of its own: stop sooner.
+    int64_t soft = planned * (ponder ? 75 : 70) / 100;
+    int64_t firm = planned * (ponder ? 90 : 85) / 100;
+    return elapsed > soft && (elapsed >= firm || !bestChanged);
+}
 
 void AddExtension(int64_t ms) {
     int64_t total = int64_t(limits.extension) + (ms > 0 ? ms : 0);

@@ -35,6 +35,8 @@ extern ThinkState think;
 
 // Clock modes: the clock decides the time and the time adjustments apply.
 inline bool ClockMode() { return limits.clockMode != 0; }
+// Between iterations: too little of the planned time is left for another one.
+bool IterationTimeUsedUp(int64_t elapsed, int64_t planned, bool bestChanged, bool ponder);
 // Adds to the extension without overflowing.
 void AddExtension(int64_t ms);
 // Gives the time the easy-move rule took away back to the budget.

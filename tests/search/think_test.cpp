@@ -147,6 +147,18 @@ TEST_F(TimeBudget, HardMaxFollowsScoreChanges) {
     EXPECT_EQ(limits.hardMax, int((27000000.0 - 300000.0 / 42 * 39 * 15) / 100));
 }
 
+TEST(ThinkTime, IterationStopsLateOnlyWhileTheBestMoveChanges) {
+    // Ponder on: 75 and 90 percent of the planned time.
+    EXPECT_FALSE(search::IterationTimeUsedUp(750, 1000, false, true));
+    EXPECT_TRUE(search::IterationTimeUsedUp(751, 1000, false, true));
+    EXPECT_FALSE(search::IterationTimeUsedUp(899, 1000, true, true));
+    EXPECT_TRUE(search::IterationTimeUsedUp(900, 1000, true, true));
+    // Ponder off: 70 and 85 percent.
+    EXPECT_TRUE(search::IterationTimeUsedUp(701, 1000, false, false));
+    EXPECT_FALSE(search::IterationTimeUsedUp(849, 1000, true, false));
+    EXPECT_TRUE(search::IterationTimeUsedUp(850, 1000, true, false));
+}
+
 TEST(ThinkTime, ExtensionSaturates) {
     limits = search::Limits{};
     search::AddExtension(1500000000);
