@@ -58,9 +58,15 @@ struct Generator {
         Capture(MakeMoveWord(from, ep, WPawn | colour, side == White ? BPawn : WPawn) | MoveEnPassant);
     }
 
+    // Castling with the right and a free path; make tests the attacked squares.
     void Castles() {
-        for (int i = 2 * side; i < 2 * side + 2; i++)
-            if (flags & CastlePaths[i].right) Quiet(CastlePaths[i].castleWord);
+        for (int i = 2 * side; i < 2 * side + 2; i++) {
+            const CastlePath& p = CastlePaths[i];
+            if (!(flags & p.right) || b[p.rook] != (WRook | colour)) continue;
+            bool free = true;
+            for (const uint8_t* s = p.empty; *s; s++) free = free && !b[*s];
+            if (free) Quiet(p.castleWord);
+        }
     }
 
     void PawnPushes(int sq, bool withPromotions) {

@@ -454,9 +454,17 @@ board::Move Think(board::Tree& tree) {
     // 10-11. Opening book, else opening advice for the root moves.
     board::Move bookMove = 0;
     if (!sg.noPoll) {
-        board::Move moves[MaxRootMoves];
-        for (int i = 0; i < rootMoveCount; i++) moves[i] = rootMoves[i].move;
-        bookMove = book::BookMove(tree, root, moves, rootMoveCount, limits.infinite);
+        board::Move moves[MaxRootMoves], allowed[MaxRootMoves];
+        int allowedCount = 0;
+        for (int i = 0; i < rootMoveCount; i++) {
+            moves[i] = rootMoves[i].move;
+            // A book move outside a `searchmoves` list is not an answer.
+            bool listed = !searchMoves[0];
+            for (int k = 0; !listed && k < MaxSearchMoves && searchMoves[k]; k++)
+                listed = (searchMoves[k] & 0x3ffff) == (moves[i] & 0x3ffff);  // squares and promotion
+            if (listed) allowed[allowedCount++] = moves[i];
+        }
+        bookMove = book::BookMove(tree, root, allowed, allowedCount, limits.infinite);
         if (bookMove) {
             root->bestMove = bookMove;
         } else if (book::AdviceAllowed(tree, root)) {
