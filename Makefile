@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE ?= cmake
 
-.PHONY: all build run test test-release test-sanitize test-m32 bench clean
+.PHONY: all build run test test-release test-sanitize test-m32 bench match clean
 
 all: build
 
@@ -37,6 +37,18 @@ test-m32:
 
 bench: build
 	./build/kestrion-tool bench
+
+# A match against a real engine from Debian's packages (installed on demand).
+MATCH_GAMES ?= 20
+MATCH_TC ?= 10+0.1
+MATCH_ELO ?= 2000
+match: build
+	@command -v stockfish >/dev/null 2>&1 || [ -x /usr/games/stockfish ] || \
+		(apt-get update -qq && apt-get install -y -qq stockfish)
+	./build/kestrion-tool match --engine ./build/kestrion --name Kestrion \
+		--engine /usr/games/stockfish --name Stockfish \
+		--option UCI_LimitStrength=true --option UCI_Elo=$(MATCH_ELO) \
+		--games $(MATCH_GAMES) --tc $(MATCH_TC)
 
 clean:
 	rm -rf build build-sanitize build-m32

@@ -45,10 +45,12 @@ struct MoveEntry {
 };
 constexpr int32_t ListEnd = 0x7fffffff;
 
-// Kind list: count and addresses of the piece-list slots holding that kind.
+// Kind list: count and addresses of the piece-list slots holding that kind,
+// zero-terminated. A captured man's slot stays listed (it reads 99); a
+// promotion appends the pawn's slot. Room for every man of a side.
 struct KindList {
-    uint32_t count;
-    uint8_t* slots[12];  // zero-terminated
+    uint32_t count;  // entries in slots
+    uint8_t* slots[17];
 };
 
 struct NodeRecord {
@@ -118,6 +120,13 @@ struct Tree {
     NodeRecord nodeArray[MaxPly];
     MoveEntry quietStack[MoveStackSize];
     MoveEntry captureStack[MoveStackSize];
+    // Change log of the attack tables: make records every entry it changes,
+    // unmake replays the records backwards. Only make and unmake may change
+    // the tables while a search runs.
+    uint32_t* attackLogTop;
+    uint32_t** attackMarkTop;
+    uint32_t* attackMarks[MaxPly + 1];
+    uint32_t attackLog[MaxPly * 320];
 };
 extern Tree* MainTree;  // the one search board
 

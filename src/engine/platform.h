@@ -12,6 +12,7 @@ struct ShellState {
     int autoQuit = 0;
     int commandLineMode = 0;  // analysis mode: output muted
     int evalPrint = 0;
+    int inputClosed = 0;  // analysis mode only: standard input has ended
     int32_t calibration = 0;
     int64_t pollIntervalSlow = 0;  // 25 x calibration
     int64_t pollIntervalFast = 0;  // a quarter of it

@@ -26,4 +26,12 @@ int HashUsage();
 // Sets up the MultiPV records for a new search, in root-list order.
 void ResetMultiPv(const board::Move* rootMoves, int count);
 
+// The MultiPV records in their current order (index 0 = best line).
+board::Move MultiPvMove(int index);
+int MultiPvScore(int index);
+// Ply records of the tree that hold a move, at least `depth`, at most 99.
+int SelectiveDepth(const board::Tree& tree, int depth);
+// The score field of a PV line ("mate 3 ", "cp -25 ", ...).
+int FormatScore(char* buffer, int size, int score);
+
 }  // namespace engine

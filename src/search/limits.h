@@ -19,6 +19,7 @@ struct Limits {
     int32_t suddenTime = 0, suddenInc = 0, suddenTime2 = 0;  // mode 3
     int32_t clockMode = 0;
     int32_t nodeLimit = 0;
+    int32_t infinite = 0;  // go infinite or go mate: no book, no time rules
     int32_t sideAtGo = 0;
 };
 extern Limits limits;

@@ -37,6 +37,7 @@ struct SearchGlobals {
     int nullNesting = 0;
     int internalNesting = 0;
     int zeroScore = 0;  // report every score as 0
+    int noPoll = 0;     // a board that never reads the clock or the input
 };
 extern SearchGlobals sg;
 

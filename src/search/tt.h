@@ -1,6 +1,7 @@
 // Transposition tables (two tiers per side to move), evaluation caches and the
 // per-board fixed tables. Sized from the Hash option.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "board/position.h"
@@ -22,6 +23,13 @@ constexpr int EntryMateThreat = 0x20;
 constexpr int EntryUpper = 0x40;
 constexpr int EntryLower = 0x80;
 
+constexpr uint32_t SecondMoveMask = 0x3fffffff;  // Zug2 bits 0-29
+constexpr uint32_t CarriedMarks = 0xc0000000;    // Zug2 bits 30-31
+constexpr int LearnedSn = 1;                     // entries seeded by position learning
+constexpr int FirstSn = 2, LastSn = 31;          // search numbers of ordinary searches
+
+// Word 1 is the check word XOR word 2; word 2 holds the value (low half) and the
+// low 16 bits of the evaluation signature (high half). The evaluation owns them.
 struct EvalEntry {
     uint32_t check;
     uint32_t data;
@@ -32,7 +40,7 @@ static_assert(sizeof(EvalEntry) == 8, "evaluation entries are 8 bytes");
 struct ProbeResult {
     board::Move move;
     board::Move move2;
-    uint32_t marks;   // bits 30-31 of Zug2
+    uint32_t marks;   // bits 30-31 of Zug2, in place
     int value;
     int depth;
     int flags;        // sn | mate threat | bounds
@@ -41,6 +49,21 @@ struct ProbeResult {
     SearchEntry* slot;
 };
 
+// Hash option limits in megabytes, and the fall-back shares in kilobytes used
+// when a resize cannot get its memory.
+constexpr int MinHashMegabytes = 4;
+constexpr int MaxHashMegabytes = 4096;
+constexpr int FallbackSearchKilobytes = 3072;
+constexpr int FallbackEvalKilobytes = 1024;
+constexpr int StartHashKilobytes = 4096;
+
+// Fixed per-board tables.
+constexpr int PawnCacheEntries = 16384;
+constexpr int PawnCacheEntrySize = 200;
+constexpr int AuxEntries = 65536;
+constexpr int MaterialEntries = 4096;
+
+// Null (and the entry counts 0) while a set is not allocated.
 extern SearchEntry* SearchTables[2][2];  // [tier - 1][side to move]
 extern uint32_t SearchEntries;           // N, per table
 extern EvalEntry* EvalTables[2];         // [side to move]
@@ -49,14 +72,28 @@ extern int searchKilobytes, evalKilobytes;
 extern int searchNumber;                 // 2..31
 extern uint32_t hashWrites;
 
+// Splits a total size in kilobytes into the search and evaluation shares.
+void SplitKilobytes(int64_t totalKilobytes, int& searchShare, int& evalShare);
+// The total kilobytes the Hash option asks for; 0 when the value is ignored.
+int64_t HashKilobytesFor(int megabytes);
+
 void SetHashSize(int megabytes);
+// Allocates both sets for a total size (start-up); 1 when both sets exist after.
+int AllocateHash(int totalKilobytes);
 int AllocateSearchTables(int kilobytes);  // 1 on success (possibly after the fall-back)
 int AllocateEvalTables(int kilobytes);
 void ClearSearchTables();
 void ClearEvalTables();
 void FreeHashTables();
 
+// Every allocation of this file goes through this calloc-like hook, so tests
+// can make requests fail; it defaults to std::calloc.
+using HashAllocator = void* (*)(size_t count, size_t size);
+extern HashAllocator hashAllocator;
+
 // Per-board fixed tables: pawn cache, 65536-entry table, material table.
+// On failure frees what it took and returns 0; the caller reports and ends the
+// process.
 int AllocateBoardTables(board::Tree& tree);  // 1 on success
 void ClearPawnCache(board::Tree& tree);
 void ClearAuxTable(board::Tree& tree);
@@ -64,17 +101,29 @@ void ClearMaterialTable(board::Tree& tree);
 void FreeBoardTables(board::Tree& tree);
 
 // Search numbers and the evaluation-parameter signature recorded per number.
-void NewSearchNumber();
+void NewSearchNumber();                    // raises sn (31 wraps to 2), resets hashWrites
 void RecordSignature(uint32_t signature);  // into slots 0, 1 and the current one
 int SignatureMatches(int sn);              // entries of this number may cut
 
 uint32_t HashIndex(const board::NodeRecord* node);
 int ProbeSearch(const board::NodeRecord* node, ProbeResult& out);  // 1 on a hit
+// Tier 1 only, as the quiescence search probes.
+int ProbeQuiesce(const board::NodeRecord* node, ProbeResult& out);
 // alpha and beta are the node's window at entry; they decide the bound kind.
 void StoreSearch(const board::NodeRecord* node, board::Move best, int score, int alpha, int beta,
                  int depth, int mateThreat, uint32_t marks);
 void StoreQuiesce(const board::NodeRecord* node, board::Move best, int score, int alpha, int beta,
                   int qdepth);
 int HashFull();
+
+// Entry words, shared with the learning code that writes ready-made entries.
+SearchEntry EncodeEntry(uint32_t upperKey, board::Move move, uint32_t move2, int value, int depth,
+                        int flags);
+// 1 when the entry is a live (non-empty) entry of the position with this upper key half.
+int EntryMatches(const SearchEntry& entry, uint32_t upperKey);
+inline int EntryValue(const SearchEntry& e) { return int16_t(e.data & 0xffff); }
+inline int EntryDepth(const SearchEntry& e) { return int8_t((e.data >> 16) & 0xff); }
+inline int EntryFlags(const SearchEntry& e) { return int(e.data >> 24); }
+inline int EntrySn(const SearchEntry& e) { return int(e.data >> 24) & SnMask; }
 
 }  // namespace search

@@ -1,0 +1,579 @@
+// Make and unmake on the search board, hash keys, repetition and root set-up.
+#include "board/makemove.h"
+
+#include <cstring>
+
+#include "board/attacks.h"
+#include "board/tables.h"
+#include "eval/eval.h"
+
+namespace board {
+
+namespace {
+
+// Signature weight by code and square colour (0 light, 1 dark).
+struct WeightTable {
+    uint32_t w[16][2];
+    WeightTable() {
+        for (int code = 0; code < 16; code++)
+            for (int dark = 0; dark < 2; dark++) w[code][dark] = uint32_t(SignatureWeight(code, dark ? 1 : 2));
+    }
+};
+const WeightTable Weights;
+inline uint32_t Weight(int code, int sq) { return Weights.w[code][SquareColour(sq)]; }
+
+inline void XorKey(uint32_t* key, uint32_t* pawnKey, int code, int sq) {
+    int i = code * 65 + sq;
+    key[0] ^= ZobristA[i];
+    key[1] ^= ZobristB[i];
+    if ((code & 5) == 0) {
+        pawnKey[0] ^= ZobristA[i];
+        pawnKey[1] ^= ZobristB[i];
+    }
+}
+
+// Attack-table changes with their log records: bits 0-7 entry (side x 65 +
+// square), 8-12 position in the entry, 13-19 attacker square, bit 30 a
+// removal, bit 31 a slider.
+constexpr uint32_t LogRemoval = 1u << 30;
+constexpr uint32_t LogSlider = 1u << 31;
+
+struct Changer {
+    Tree& t;
+    AttackEntry* base;
+    uint32_t* log;
+
+    explicit Changer(Tree& tree) : t(tree), base(&tree.attackTable[0][0]), log(tree.attackLogTop) {}
+    void Done() { t.attackLogTop = log; }
+
+    // `index` is side x 65 + square; `tag` the attacker square << 13 plus the slider bit.
+    void Add(uint32_t index, uint32_t from, uint32_t tag, uint32_t slider) {
+        AttackEntry& e = base[index];
+        *log++ = index | tag;
+        e.squares[e.number++] = uint8_t(from);
+        e.sliders += slider;
+    }
+    void Remove(uint32_t index, uint32_t from, uint32_t tag, uint32_t slider) {
+        AttackEntry& e = base[index];
+        uint32_t last = --e.number;
+        uint8_t* s = e.squares;
+        uint32_t i = 0;
+        while (s[i] != from) i++;
+        s[i] = s[last];
+        e.sliders -= slider;
+        *log++ = index | (i << 8) | tag | LogRemoval;
+    }
+
+    void AddAttacks(int side, int square, int code) {
+        const uint32_t offset = uint32_t(side * 65);
+        const uint32_t from = uint32_t(square);
+        int kind = RayKindOf[code];
+        if (kind < 0) {
+            const uint32_t tag = from << 13;
+            for (const uint8_t* s = StepList[StepKindOf[code]][square]; *s; s++) Add(offset + *s, from, tag, 0);
+            return;
+        }
+        const uint32_t tag = (from << 13) | LogSlider;
+        const RayStep* ray = RayList[kind][square];
+        const uint8_t* b = t.board;
+        int i = 0;
+        while (int s = ray[i].square) {
+            Add(offset + uint32_t(s), from, tag, 1);
+            i = b[s] ? ray[i].skip : i + 1;
+        }
+    }
+    void RemoveAttacks(int side, int square, int code) {
+        const uint32_t offset = uint32_t(side * 65);
+        const uint32_t from = uint32_t(square);
+        int kind = RayKindOf[code];
+        if (kind < 0) {
+            const uint32_t tag = from << 13;
+            for (const uint8_t* s = StepList[StepKindOf[code]][square]; *s; s++) Remove(offset + *s, from, tag, 0);
+            return;
+        }
+        const uint32_t tag = (from << 13) | LogSlider;
+        const RayStep* ray = RayList[kind][square];
+        const uint8_t* b = t.board;
+        int i = 0;
+        while (int s = ray[i].square) {
+            Remove(offset + uint32_t(s), from, tag, 1);
+            i = b[s] ? ray[i].skip : i + 1;
+        }
+    }
+    // The square was emptied: sliders hitting it reach past it.
+    void OpenLines(int square) {
+        const uint8_t* b = t.board;
+        for (int side = 0; side < 2; side++) {
+            const uint32_t offset = uint32_t(side * 65);
+            const AttackEntry& e = base[offset + uint32_t(square)];
+            if (!e.sliders) continue;
+            for (uint32_t i = 0; i < e.number; i++) {
+                const uint32_t a = e.squares[i];
+                if (!IsSlider(b[a])) continue;
+                const uint32_t tag = (a << 13) | LogSlider;
+                for (const uint8_t* x = Beyond[square][a]; *x; x++) {
+                    Add(offset + *x, a, tag, 1);
+                    if (b[*x]) break;
+                }
+            }
+        }
+    }
+    // The empty square became occupied: sliders hitting it stop there.
+    void CloseLines(int square) {
+        const uint8_t* b = t.board;
+        for (int side = 0; side < 2; side++) {
+            const uint32_t offset = uint32_t(side * 65);
+            const AttackEntry& e = base[offset + uint32_t(square)];
+            if (!e.sliders) continue;
+            for (uint32_t i = 0; i < e.number; i++) {
+                const uint32_t a = e.squares[i];
+                if (!IsSlider(b[a])) continue;
+                const uint32_t tag = (a << 13) | LogSlider;
+                for (const uint8_t* x = Beyond[square][a]; *x; x++) {
+                    Remove(offset + *x, a, tag, 1);
+                    if (b[*x]) break;
+                }
+            }
+        }
+    }
+    void Lift(int sq, int code) {
+        RemoveAttacks(ColourOf(code), sq, code);
+        t.board[sq] = 0;
+        OpenLines(sq);
+    }
+    void Put(int sq, int code) {
+        CloseLines(sq);
+        t.board[sq] = uint8_t(code);
+        AddAttacks(ColourOf(code), sq, code);
+    }
+};
+
+// Replays the log back to the newest mark.
+inline void RewindAttacks(Tree& t) {
+    uint32_t* mark = *--t.attackMarkTop;
+    uint32_t* log = t.attackLogTop;
+    AttackEntry* base = &t.attackTable[0][0];
+    while (log > mark) {
+        uint32_t op = *--log;
+        AttackEntry& e = base[op & 255];
+        uint32_t slider = op >> 31;
+        if (op & LogRemoval) {
+            uint32_t pos = (op >> 8) & 31;
+            e.squares[e.number] = e.squares[pos];
+            e.squares[pos] = uint8_t((op >> 13) & 127);
+            e.number++;
+            e.sliders += slider;
+        } else {
+            e.number--;
+            e.sliders -= slider;
+        }
+    }
+    t.attackLogTop = mark;
+}
+
+inline void MarkAttacks(Tree& t) { *t.attackMarkTop++ = t.attackLogTop; }
+
+inline void CaptureSlot(Tree& t, int sq, int code) {
+    uint8_t* slot = t.squareLink[sq];
+    *t.capturedTop++ = slot;
+    *slot = CapturedSlot;
+    t.pieceCount[code]--;
+}
+
+inline void RestoreSlot(Tree& t, int sq, int code) {
+    uint8_t* slot = *--t.capturedTop;
+    *slot = uint8_t(sq);
+    t.squareLink[sq] = slot;
+    t.pieceCount[code]++;
+}
+
+inline void Promote(Tree& t, uint8_t* slot, int pawn, int promo) {
+    t.pieceCount[pawn]--;
+    t.pieceCount[promo]++;
+    KindList* k = t.kindList[promo];
+    k->slots[k->count++] = slot;
+    k->slots[k->count] = nullptr;
+}
+
+inline void Demote(Tree& t, int pawn, int promo) {
+    t.pieceCount[pawn]++;
+    t.pieceCount[promo]--;
+    KindList* k = t.kindList[promo];
+    k->slots[--k->count] = nullptr;
+}
+
+// One man (with capture and promotion); the caller has set the mark.
+inline int MoveMan(Tree& t, Move m, uint32_t* key, uint32_t* pawnKey) {
+    const int from = MoveFrom(m), to = MoveTo(m), piece = MovePiece(m), captured = MoveCaptured(m);
+    const int promo = MovePromotion(m);
+    const int side = ColourOf(piece);
+    uint8_t* slot = t.squareLink[from];
+    Changer c(t);
+
+    // 1-2. The captured man loses its attacks, count, key and slot.
+    if (captured) {
+        c.RemoveAttacks(side ^ 1, to, captured);
+        XorKey(key, pawnKey, captured, to);
+        CaptureSlot(t, to, captured);
+    }
+    // 3-4. The mover leaves its square; lines through it open.
+    c.RemoveAttacks(side, from, piece);
+    XorKey(key, pawnKey, piece, from);
+    t.board[from] = 0;
+    c.OpenLines(from);
+    // 5-6. Slot and promotion.
+    int now = piece;
+    if (promo) {
+        Promote(t, slot, piece, promo);
+        now = promo;
+    }
+    *slot = uint8_t(to);
+    t.squareLink[to] = slot;
+    // 7-9. The man arrives; an empty target closes the lines through it.
+    if (!captured) c.CloseLines(to);
+    t.board[to] = uint8_t(now);
+    c.AddAttacks(side, to, now);
+    XorKey(key, pawnKey, now, to);
+    c.Done();
+    // 10. Legality: enemy attackers of the own king.
+    return int(t.attackTable[side ^ 1][t.pieces[side][0]].number);
+}
+
+// Board and lists of MoveMan back; the attack tables are rewound separately.
+inline void UnmoveMan(Tree& t, Move m) {
+    const int from = MoveFrom(m), to = MoveTo(m), piece = MovePiece(m), captured = MoveCaptured(m);
+    const int promo = MovePromotion(m);
+    uint8_t* slot = t.squareLink[to];
+    if (promo) Demote(t, piece, promo);
+    t.board[from] = uint8_t(piece);
+    *slot = uint8_t(from);
+    t.squareLink[from] = slot;
+    if (captured) RestoreSlot(t, to, captured);
+    t.board[to] = uint8_t(captured);
+}
+
+// Both men of a castling move in one step; a man already on its
+// destination stays where it is.
+void CastleMen(Tree& t, const CastlePath& p, int side, uint32_t* key, uint32_t* pawnKey) {
+    int king = side ? BKing : WKing, rook = side ? BRook : WRook;
+    bool kingMoves = p.king != p.kingTo, rookMoves = p.rook != p.rookTo;
+    uint8_t* kingSlot = t.squareLink[p.king];
+    uint8_t* rookSlot = t.squareLink[p.rook];
+    Changer c(t);
+    if (kingMoves) c.Lift(p.king, king);
+    if (rookMoves) c.Lift(p.rook, rook);
+    if (kingMoves) {
+        c.Put(p.kingTo, king);
+        *kingSlot = p.kingTo;
+        t.squareLink[p.kingTo] = kingSlot;
+        XorKey(key, pawnKey, king, p.king);
+        XorKey(key, pawnKey, king, p.kingTo);
+    }
+    if (rookMoves) {
+        c.Put(p.rookTo, rook);
+        *rookSlot = p.rookTo;
+        t.squareLink[p.rookTo] = rookSlot;
+        XorKey(key, pawnKey, rook, p.rook);
+        XorKey(key, pawnKey, rook, p.rookTo);
+    }
+    c.Done();
+}
+
+void UncastleMen(Tree& t, const CastlePath& p, int side) {
+    int king = side ? BKing : WKing, rook = side ? BRook : WRook;
+    uint8_t* kingSlot = t.squareLink[p.kingTo];
+    uint8_t* rookSlot = t.squareLink[p.rookTo];
+    t.board[p.kingTo] = 0;
+    t.board[p.rookTo] = 0;
+    t.board[p.king] = uint8_t(king);
+    t.board[p.rook] = uint8_t(rook);
+    *kingSlot = p.king;
+    t.squareLink[p.king] = kingSlot;
+    *rookSlot = p.rook;
+    t.squareLink[p.rook] = rookSlot;
+}
+
+// En passant: the pawn beside goes first, then the capturer moves.
+inline int EnPassant(Tree& t, Move m, int captureSquare, uint32_t* key, uint32_t* pawnKey) {
+    const int captured = MoveCaptured(m);
+    Changer c(t);
+    c.Lift(captureSquare, captured);
+    c.Done();
+    XorKey(key, pawnKey, captured, captureSquare);
+    CaptureSlot(t, captureSquare, captured);
+    return MoveMan(t, m & ~(Move(15) << 18), key, pawnKey);
+}
+
+inline void UndoEnPassant(Tree& t, Move m, int captureSquare) {
+    const int captured = MoveCaptured(m);
+    UnmoveMan(t, m & ~(Move(15) << 18));
+    t.board[captureSquare] = uint8_t(captured);
+    RestoreSlot(t, captureSquare, captured);
+}
+
+}  // namespace
+
+int DoMove(Tree& t, Move m, uint32_t* key, uint32_t* pawnKey) {
+    MarkAttacks(t);
+    return MoveMan(t, m, key, pawnKey);
+}
+
+void UndoMove(Tree& t, Move m) {
+    RewindAttacks(t);
+    UnmoveMan(t, m);
+}
+
+NodeRecord* MakeMove(Tree& t, NodeRecord* p) {
+    NodeRecord* c = p + 1;
+    if (c >= t.nodeArray + MaxPly) return nullptr;  // no record left for the child
+    const Move m = p->currentMove;
+    const int side = p->side, opp = side ^ 1;
+
+    // 1. Copied fields.
+    c->key[0] = p->key[0];
+    c->key[1] = p->key[1];
+    c->pawnKey[0] = p->pawnKey[0];
+    c->pawnKey[1] = p->pawnKey[1];
+    c->checks[0] = p->checks[0];
+    c->checks[1] = p->checks[1];
+    c->men = p->men;
+    c->signature[0] = p->signature[0];
+    c->signature[1] = p->signature[1];
+    c->capturedKinds = p->capturedKinds;
+    c->moveCount = 0;
+    c->legalCount = 0;
+    c->spare = 0;
+
+    const int from = MoveFrom(m), to = MoveTo(m), piece = MovePiece(m);
+    const int captured = MoveCaptured(m), promo = MovePromotion(m);
+    int32_t score = p->squareScore;
+
+    if (m & MoveNull) {
+        // 2. Null move: rights kept, en passant and check cleared.
+        c->flags = p->flags & CastleMask;
+        c->material[0] = p->material[0];
+        c->material[1] = p->material[1];
+        c->phase[0] = p->phase[0];
+        c->phase[1] = p->phase[1];
+        c->squareScore = -score;
+        *++t.keyTop = c->key[1];
+        c->resetPoint = t.keyTop;
+    } else {
+        int captureSquare = to;
+        int kingTo = to;
+        if (!(m & (MoveEnPassant | MoveCastle))) {
+            // 3. Normal move.
+            if (DoMove(t, m, c->key, c->pawnKey)) {
+                UndoMove(t, m);
+                return nullptr;
+            }
+        } else if (m & MoveEnPassant) {
+            // 4. En passant.
+            captureSquare = side == White ? to - 8 : to + 8;
+            MarkAttacks(t);
+            if (EnPassant(t, m, captureSquare, c->key, c->pawnKey)) {
+                RewindAttacks(t);
+                UndoEnPassant(t, m, captureSquare);
+                return nullptr;
+            }
+        } else {
+            // 5. Castling: path empty and not through an attacked square.
+            const CastlePath& cp = CastlePaths[CastleIndex(side, m)];
+            for (const uint8_t* s = cp.empty; *s; s++)
+                if (t.board[*s]) return nullptr;
+            const AttackEntry* enemy = t.attackTable[opp];
+            for (const uint8_t* s = cp.safe; *s; s++)
+                if (enemy[*s].number) return nullptr;
+            MarkAttacks(t);
+            CastleMen(t, cp, side, c->key, c->pawnKey);
+            if (enemy[t.pieces[side][0]].number) {
+                RewindAttacks(t);
+                UncastleMen(t, cp, side);
+                return nullptr;
+            }
+            kingTo = cp.kingTo;
+            const int rook = side ? BRook : WRook;
+            score += PieceSquare[rook][cp.rookTo] - PieceSquare[rook][cp.rook];
+        }
+
+        // 6. Check given.
+        uint32_t flags = 0;
+        if (t.attackTable[side][t.pieces[opp][0]].number) {
+            c->checks[opp]++;
+            flags = InCheckFlag;
+        }
+        // 7. Castling rights.
+        // The king's square loses both rights of its side, a rook square its own.
+        if (uint32_t rights = p->flags & CastleMask) flags |= rights & RightsKeep[from] & RightsKeep[to];
+        // 8. En passant square, only with an enemy pawn beside the target.
+        if (m & MoveDouble) {
+            int enemyPawn = side == White ? BPawn : WPawn;
+            if ((FileOf(to) != 1 && t.board[to - 1] == enemyPawn) || (FileOf(to) != 8 && t.board[to + 1] == enemyPawn))
+                flags |= uint32_t(side == White ? to - 8 : to + 8);
+        }
+        c->flags = flags;
+
+        // 9. Material, phase, signature, square score, key history.
+        c->material[side] = p->material[side];
+        c->phase[side] = p->phase[side];
+        c->material[opp] = p->material[opp] - PieceValue[captured];
+        c->phase[opp] = uint8_t(p->phase[opp] - PhaseUnits[captured]);
+        int arriving = piece;
+        if (promo) {
+            arriving = promo;
+            c->material[side] += PieceValue[promo] - PieceValue[WPawn];
+            c->phase[side] = uint8_t(c->phase[side] + PhaseUnits[promo]);
+            c->signature[side] += Weight(promo, to) - 1;
+        }
+        score += PieceSquare[arriving][kingTo] - PieceSquare[piece][from];
+        if (captured) {
+            c->signature[opp] -= Weight(captured, captureSquare);
+            c->men--;
+            c->capturedKinds |= CapturedKindBit[captured];
+            score += PieceSquare[captured][captureSquare];
+        }
+        c->squareScore = -score;
+        *++t.keyTop = c->key[1];
+        c->resetPoint = IsIrreversible(m) ? t.keyTop : p->resetPoint;
+    }
+
+    // 10. The child's own lists and fields.
+    c->threatMove = 0;
+    c->savedMove = 0;
+    c->generated = 0;
+    c->stage = 0;
+    c->reduced = 0;
+    c->quiescenceFlag = 0;
+    c->quietList = c->quietEnd = p->quietEnd;
+    c->captureList = c->captureEnd = p->captureEnd;
+    c->positionalValue = -p->positionalValue;
+    return c;
+}
+
+void UnmakeMove(Tree& t, NodeRecord* p) {
+    const Move m = p->currentMove;
+    t.keyTop--;
+    if (m & MoveNull) return;
+    RewindAttacks(t);
+    if (!(m & (MoveEnPassant | MoveCastle))) {
+        UnmoveMan(t, m);
+    } else if (m & MoveEnPassant) {
+        const int captureSquare = p->side == White ? MoveTo(m) - 8 : MoveTo(m) + 8;
+        UndoEnPassant(t, m, captureSquare);
+    } else {
+        UncastleMen(t, CastlePaths[CastleIndex(p->side, m)], p->side);
+    }
+}
+
+void ComputeKey(const uint8_t* b, uint32_t key[2]) {
+    key[0] = key[1] = 0;
+    for (int sq = 1; sq <= 64; sq++) {
+        if (int code = b[sq]) {
+            key[0] ^= ZobristA[code * 65 + sq];
+            key[1] ^= ZobristB[code * 65 + sq];
+        }
+    }
+}
+
+void ComputePawnKey(const uint8_t* b, uint32_t key[2]) {
+    key[0] = 0;
+    key[1] = 1;
+    for (int sq = 1; sq <= 64; sq++) {
+        int code = b[sq];
+        if (code && (code & 5) == 0) {
+            key[0] ^= ZobristA[code * 65 + sq];
+            key[1] ^= ZobristB[code * 65 + sq];
+        }
+    }
+}
+
+int SquareScore(const Tree& t, int side) {
+    int32_t sum = side == White ? SideTerm : -SideTerm;
+    for (int sq = 1; sq <= 64; sq++) {
+        int code = t.board[sq];
+        if (!code) continue;
+        sum += ColourOf(code) == side ? PieceSquare[code][sq] : -PieceSquare[code][sq];
+    }
+    return sum;
+}
+
+NodeRecord* SetUpSearchNodes(Tree& t, const GameRecord& game) {
+    // 1. Sides and plies of the whole array.
+    std::memset(t.nodeArray, 0, sizeof t.nodeArray);
+    const GameState* last = game.states.empty() ? nullptr : &game.states.back();
+    const int side = last ? last->side : int(game.startSide);
+    for (int i = 0; i < MaxPly; i++) {
+        t.nodeArray[i].ply = uint8_t(i);
+        t.nodeArray[i].side = uint8_t((i & 1) ? side ^ 1 : side);
+    }
+    NodeRecord* root = t.nodeArray;
+
+    // 2. Flags, check and material from the board.
+    root->flags = (last ? last->flags : game.startFlags) & (EpMask | CastleMask);
+    if (InCheck(t, side)) {
+        root->flags |= InCheckFlag;
+        root->checks[side] = 1;
+    }
+    ComputeKey(t.board, root->key);
+    ComputePawnKey(t.board, root->pawnKey);
+    int men = 0;
+    for (int sq = 1; sq <= 64; sq++) {
+        int code = t.board[sq];
+        if (!code) continue;
+        men++;
+        int s = ColourOf(code);
+        if (!IsKing(code)) root->material[s] += PieceValue[code];
+        root->phase[s] = uint8_t(root->phase[s] + PhaseUnits[code]);
+        root->signature[s] += uint32_t(SignatureWeight(code, sq));
+    }
+    root->men = uint8_t(men);
+
+    // 3. Key history seeded from the reversible tail of the game.
+    int count = 0;
+    if (last) {
+        int n = int(game.states.size());
+        while (count < 100 && n - 1 - count > 0 && !IsIrreversible(game.states[n - 1 - count].move)) count++;
+        if (int(game.keys.size()) < count + 1) count = int(game.keys.size()) - 1;
+        for (int i = 0; i < count; i++) t.keyHistory[i] = game.keys[game.keys.size() - 1 - count + i];
+    }
+    t.keyHistory[count] = root->key[1];
+    t.keyTop = t.keyHistory + count;
+    root->resetPoint = t.keyHistory;
+    t.capturedTop = t.capturedStack;
+    t.attackLogTop = t.attackLog;
+    t.attackMarkTop = t.attackMarks;
+
+    // 4. Empty move lists.
+    root->quietList = root->quietEnd = t.quietStack;
+    root->captureList = root->captureEnd = t.captureStack;
+    return root;
+}
+
+NodeRecord* SetUpRoot(Tree& t, const GameRecord& game) {
+    NodeRecord* root = SetUpSearchNodes(t, game);
+    eval::BuildEvalTables(t, root);
+    root->squareScore = SquareScore(t, root->side);
+    return root;
+}
+
+// The node is the newest entry of the key history (keyTop).
+int RepeatsOnce(const Tree& t, const NodeRecord* node) {
+    const uint32_t key = node->key[1];
+    const long reach = long(t.keyTop - node->resetPoint);
+    for (long back = 4; back <= reach; back += 2)
+        if (t.keyTop[-back] == key) return 1;
+    return 0;
+}
+
+int OccurrencesSinceReset(const Tree& t, const NodeRecord* node) {
+    const uint32_t key = node->key[1];
+    const long reach = long(t.keyTop - node->resetPoint);
+    int n = 0;
+    for (long back = 4; back <= reach; back += 2)
+        if (t.keyTop[-back] == key) n++;
+    return n;
+}
+
+int HalfMoveCount(const Tree& t, const NodeRecord* node) { return int(t.keyTop - node->resetPoint); }
+
+}  // namespace board

@@ -1,0 +1,7 @@
+#include "search/state.h"
+
+namespace search {
+
+SearchGlobals sg;
+
+}  // namespace search

@@ -1,0 +1,522 @@
+#include "search/think.h"
+
+#include <cstring>
+
+#include "board/attacks.h"
+#include "board/makemove.h"
+#include "board/movegen.h"
+#include "book/book.h"
+#include "book/learn.h"
+#include "engine/platform.h"
+#include "engine/report.h"
+#include "engine/settings.h"
+#include "eval/eval.h"
+#include "search/limits.h"
+#include "search/root.h"
+#include "search/search.h"
+#include "search/state.h"
+#include "search/tt.h"
+
+namespace search {
+
+board::Move ponderMove = 0;
+ThinkState think;
+
+namespace {
+
+constexpr int MaxDepth = 99;
+constexpr int AspirationWidth = 25;
+constexpr int SingleMoveDepth = 10;
+constexpr int MinimumTarget = 28;
+constexpr int MinimumHardMax = 58;
+constexpr int ClockReserve = 1000;  // never plan into the last second
+constexpr int ShortTimeLimit = 3001;
+constexpr int StartMargin = -15000;
+constexpr int MarginAllowance = 150;
+constexpr int EasyShareMiddlegame = 72;
+constexpr int EasyShareEndgame = 82;
+constexpr int RecaptureShareCut = 10;
+constexpr int EasyMinDepth = 7;
+constexpr int EasyMinElapsed = 500;
+constexpr int TimedStopDepth = 4;
+constexpr int UnstableElapsed = 3000;
+constexpr int UnstableSwing = 50;
+constexpr int DecidedScore = 400;
+constexpr int FoldDropLimit = 25;
+constexpr int FiftyMovePlies = 100;
+constexpr int64_t MaxExtension = 2000000000;
+
+int32_t ElapsedMs() { return engine::Elapsed(sg.searchStart); }
+bool Stopped() { return stopFlag != 0; }
+int Trunc(double v) { return v >= 2147483647.0 ? 2147483647 : (v <= -2147483647.0 ? -2147483647 : int(v)); }
+int Clamp(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
+
+// The clock's remaining time in the current level mode.
+int RemainingTime() { return limits.levelMode == 2 ? limits.clockTime : limits.suddenTime; }
+bool MovesToGoMode() { return limits.levelMode == 2 && limits.movesToGo > 0; }
+int MovesToGo() { return limits.movesToGo < 60 ? limits.movesToGo : 60; }
+
+// hardMax with moves to go: p percent of the time left over the other moves.
+int HardMaxWithMovesToGo(int percent) {
+    int64_t t = limits.clockTime;
+    int n = MovesToGo();
+    double numerator = 90.0 * double(t) - double(t) / double(2 + n) * double(n - 1) * percent;
+    int64_t hardMax = int64_t(numerator) / 100;
+    if (hardMax >= t - ClockReserve) hardMax = t - ClockReserve;
+    return int(hardMax < MinimumHardMax ? MinimumHardMax : hardMax);
+}
+
+int HardMaxWithoutMovesToGo(int percent) {
+    int64_t reserve = int64_t(RemainingTime()) - ClockReserve;
+    int64_t hardMax = reserve * percent / 100;
+    if (reserve < hardMax) hardMax = reserve;
+    return int(hardMax < MinimumHardMax ? MinimumHardMax : hardMax);
+}
+
+// The material of the root allows no mate: bare kings, or a lone minor piece.
+bool DeadDrawn(const board::Tree& tree) {
+    int men[2] = {0, 0}, minors[2] = {0, 0};
+    for (int sq = 1; sq <= 64; sq++) {
+        int code = tree.board[sq];
+        if (!code || board::IsKing(code)) continue;
+        int side = board::ColourOf(code);
+        men[side]++;
+        if (board::IsKnight(code) || (code & 7) == 5) minors[side]++;
+    }
+    if (men[0] + men[1] == 0) return true;
+    return men[0] + men[1] == 1 && minors[0] + minors[1] == 1;
+}
+
+int CountPieces(const board::Tree& tree, int* queens) {
+    int pieces = 0;
+    *queens = 0;
+    for (int sq = 1; sq <= 64; sq++) {
+        int code = tree.board[sq];
+        if (!code || board::IsKing(code) || board::IsPawn(code)) continue;
+        pieces++;
+        if ((code & 7) == 7) (*queens)++;
+    }
+    return pieces;
+}
+
+bool IsQuietPawnMove(board::Move m) {
+    return board::IsPawn(board::MovePiece(m)) && !board::MoveCaptured(m) && !board::MovePromotion(m);
+}
+
+// The opponent just took a man of the value we now take back on that square.
+bool IsRecapture(board::Move best) {
+    const board::GameRecord& game = board::Game;
+    if (game.states.empty()) return false;
+    board::Move last = game.states.back().move;
+    if (!last || !board::MoveCaptured(last) || !board::MoveCaptured(best)) return false;
+    if (board::MoveTo(last) != board::MoveTo(best)) return false;
+    return board::PieceValue[board::MoveCaptured(last)] == board::PieceValue[board::MoveCaptured(best)];
+}
+
+bool UnlimitedSearch() { return limits.infinite || (limits.levelMode == 1 && limits.depthLimit >= MaxDepth); }
+
+// While pondering no answer may go out before `stop` or `ponderhit`.
+void WaitWhilePondering() {
+    while (searchState == Pondering && !Stopped()) engine::ReadAndDispatch();
+}
+
+// Between iterations input is read on the search's own poll schedule, so a
+// short search does not read ahead of its `bestmove`; the analysis mode has
+// no host to listen to.
+void PollInputOnce(const board::Tree& tree) {
+    if (engine::shell.commandLineMode || tree.nodes < sg.nextPollNodes) return;
+    if (engine::InputPending()) engine::ReadAndDispatch();
+}
+
+// Step 1: fresh tables and a new search number.
+void PrepareTables(board::Tree& tree) {
+    sg.hashCutoffsOff = 0;
+    std::memset(tree.history, 0, sizeof(tree.history));
+    std::memset(tree.killers, 0, sizeof(tree.killers));
+    NewSearchNumber();
+    if (!engine::settings.keepHashSearch) ClearSearchTables();
+    if (!engine::settings.keepHashEval) ClearEvalTables();
+}
+
+// Step 2: counters, flags and the first poll.
+void ResetSearchState(board::Tree& tree) {
+    sg.searchStart = engine::Now();
+    tree.nodes = 0;
+    stopFlag = 0;
+    int64_t fast = engine::shell.pollIntervalFast;
+    sg.nextPollNodes = uint64_t(fast < 1000 ? (fast > 0 ? fast : 1) : 1000);
+    sg.mayStopAtTarget = 1;
+    sg.doubleExtra = 0;
+    sg.firstRootMoveActive = 0;
+    sg.singleMove = 0;
+    sg.answerFinal = 0;
+    sg.zeroScore = 0;
+    sg.iterationDepth = 0;
+    sg.nullNesting = 0;
+    sg.internalNesting = 0;
+    ponderMove = 0;
+    hashWrites = 0;
+    sg.tbHits = 0;
+    sg.bbHits = 0;
+    sg.tbTime = 0;
+    sg.tablebasePlyMargin = engine::settings.tablebaseMargin;
+
+    std::memset(&think, 0, sizeof(think));
+    think.easyCandidate = 1;
+    think.easyHalvings = 2;
+    think.rootDbValue = board::NoAnswer;
+    std::memset(engine::PvMoves, 0, sizeof(engine::PvMoves));
+    ClearSavedPv();
+}
+
+// Steps 3 and 4: the root record and the per-search globals.
+board::NodeRecord* SetUpSearchRoot(board::Tree& tree) {
+    static int lastRootStage = -1;
+    board::NodeRecord* root = board::SetUpRoot(tree, board::Game);
+    for (board::NodeRecord& node : tree.nodeArray) node.currentMove = 0;
+    root->bestMove = 0;
+    root->bestValue = 0;
+
+    // Databases are not probed in this build.
+    sg.tablebasePieceLimit = 0;
+    sg.bitbasePieceLimit = 0;
+    sg.quiesceBitbaseLimit = 0;
+    sg.bitbasePlyMargin = -99;
+
+    int queens = 0;
+    int pieces = CountPieces(tree, &queens);
+    sg.drawShift = queens > 0 && pieces >= 2 ? 3 : 7;
+    sg.contempt[root->side] = engine::settings.drawScore;
+    sg.contempt[root->side ^ 1] = -engine::settings.drawScore;
+    RecordSignature(eval::SettingsSignature[0]);
+    sg.rootBalance = root->material[board::White] - root->material[board::Black];
+    bool keep = engine::settings.keepHashEval != 0;
+    if (!keep || eval::RootStage != lastRootStage) ClearPawnCache(tree);
+    if (!keep) ClearAuxTable(tree);
+    ClearMaterialTable(tree);
+    lastRootStage = eval::RootStage;
+    return root;
+}
+
+// Step 7: root evaluation, the root list and the positional margins.
+void BuildRoot(board::Tree& tree, board::NodeRecord* root) {
+    think.easyShare = (eval::RootStage & 0x10) ? EasyShareEndgame : EasyShareMiddlegame;
+    sg.optimisticMargin[0] = sg.optimisticMargin[1] = StartMargin;
+    think.previousScore = eval::Evaluate(tree, root, -board::MateValue, board::MateValue, 0);
+    BuildRootMoves(tree, root);
+    for (int& margin : sg.optimisticMargin) {
+        margin += MarginAllowance;
+        if (margin < 0) margin = 0;
+    }
+    sg.singleMove = rootMoveCount == 1;
+}
+
+// Step 13: `searchmoves` narrows the root list.
+void ApplySearchMoves() {
+    if (!searchMoves[0]) return;
+    int before = rootMoveCount;
+    RestrictRootMoves(searchMoves);
+    think.restricted = rootMoveCount < before || searchMoves[0] != 0;
+    sg.singleMove = rootMoveCount == 1;
+}
+
+bool MateKnownWithin(int depth) {
+    int s = think.previousScore;
+    if (s < -board::MateBound) return false;
+    int distance = board::MateValue - (s < 0 ? -s : s);
+    return distance < depth && engine::settings.multiPv <= 1 && !engine::settings.analyseMode &&
+           !UnlimitedSearch();
+}
+
+// The easy-move rule: an uncontested first move gives time back.
+void ApplyEasyMove(board::Tree& tree, int depth) {
+    board::Move best = tree.nodeArray[0].bestMove;
+    bool recapture = best && IsRecapture(best);
+    int share = think.easyShare - (recapture ? RecaptureShareCut : 0);
+    if (!think.easyCandidate || sg.singleMove || depth < EasyMinDepth) return;
+    if (tree.nodes == 0 || think.firstMoveNodes * 100 < tree.nodes * uint64_t(share)) return;
+    if (ElapsedMs() <= EasyMinElapsed || !best || IsQuietPawnMove(best)) return;
+    if (!recapture) think.easyHalvings--;
+    if (think.easyHalvings >= 0) {
+        think.pendingTime += limits.target - limits.target / 2;
+        limits.target /= 2;
+        limits.extra /= 2;
+    }
+}
+
+// Stop between iterations when too little of the budget would remain.
+bool TimeForAnotherIteration(board::Tree& tree, int depth) {
+    if (!ClockMode() || searchState != Searching || depth < TimedStopDepth) return true;
+    int64_t planned = int64_t(limits.target);
+    if (engine::settings.openingAdvice)
+        planned = planned * TimePercentOf(tree.nodeArray[0].bestMove) / 100;
+    return !IterationTimeUsedUp(ElapsedMs(), planned, think.bestChanged != 0,
+                                engine::settings.ponder != 0);
+}
+
+// After an iteration: fold the extension into the plan.
+void FoldExtension(int score) {
+    sg.mayStopAtTarget = 1;
+    if (score >= think.previousScore - FoldDropLimit) limits.extension /= 2;
+    if (ClockMode()) {
+        int64_t target = int64_t(limits.target) + limits.extension;
+        limits.target = int32_t(target > MaxExtension ? MaxExtension : target);
+        limits.extension = 0;
+    }
+}
+
+void RecordIteration(board::Tree& tree, int depth) {
+    board::NodeRecord* root = &tree.nodeArray[0];
+    int score = root->bestValue;
+    think.scoreHistory[depth] = score;
+    if (ElapsedMs() > UnstableElapsed) think.unstable = 1;
+    if (depth > 4) {
+        int swing = score - think.scoreHistory[depth - 2];
+        if (swing > UnstableSwing || swing < -UnstableSwing) think.unstable = 1;
+    }
+    engine::ReportPvLine(tree, root->bestMove, depth, engine::EndOfIterationCall, ElapsedMs(),
+                         score, score, 0);
+    bool won = score > DecidedScore, lost = score < -DecidedScore;
+    for (int d = 1; d <= depth && (won || lost); d++) {
+        if (think.scoreHistory[d] < DecidedScore) won = false;
+        if (think.scoreHistory[d] > -DecidedScore) lost = false;
+    }
+    if (won || lost) think.unstable = 0;
+}
+
+// Step 14: iterative deepening.
+void Deepen(board::Tree& tree) {
+    board::NodeRecord* root = &tree.nodeArray[0];
+    for (int depth = 1; depth <= MaxDepth && depth <= limits.depthLimit && !Stopped(); depth++) {
+        // 14.1 A known mate needs no deeper search.
+        if (MateKnownWithin(depth)) break;
+
+        // 14.2 Per-iteration globals and the aspiration window.
+        sg.iterationDepth = depth;
+        sg.extensionHorizon = depth + 12 < MaxDepth ? depth + 12 : MaxDepth;
+        sg.nullMoveMinPly = sg.nullMovePlyRule == 1 ? depth / 3 : 0;
+        int s = think.previousScore;
+        int alpha = -board::MateValue, beta = board::MateValue;
+        if (s > -board::MateBound && s < board::MateBound) {
+            alpha = s - AspirationWidth;
+            beta = s + AspirationWidth;
+        }
+
+        // 14.3 The root search.
+        SearchRootIteration(tree, depth, alpha, beta);
+        int score = root->bestValue;
+
+        bool lastIteration = sg.singleMove && ClockMode() && searchState == Searching &&
+                             depth >= SingleMoveDepth;
+        FoldExtension(score);
+
+        if (!Stopped()) {
+            RecordIteration(tree, depth);
+            if (ClockMode()) ApplyEasyMove(tree, depth);
+        }
+        think.previousScore = score;
+        if (Stopped()) break;
+
+        // 14.4 Store the root, then the time limits of the clock.
+        RewardBestMove(tree, depth);
+        StoreRoot(tree, depth);
+        if (lastIteration || !TimeForAnotherIteration(tree, depth)) break;
+        if (ClockMode() && depth >= TimedStopDepth && searchState == Searching) {
+            int32_t elapsed = ElapsedMs();
+            if (elapsed >= limits.hardMax || elapsed >= limits.target) break;
+        }
+        PollInputOnce(tree);
+        if (Stopped()) break;
+        engine::ReportNodes();
+    }
+}
+
+// Step 17: the reply we expect, from the PV or from the hash.
+void FindPonderMove(board::Tree& tree, board::Move best) {
+    ponderMove = 0;
+    board::NodeRecord* root = &tree.nodeArray[0];
+    root->currentMove = best;
+    board::NodeRecord* child = board::MakeMove(tree, root);
+    if (!child) return;
+    board::Move reply = 0;
+    if (best == engine::PvMoves[0]) {
+        reply = engine::PvMoves[1];
+    } else if (SearchTables[0][0]) {
+        const SearchEntry& e = SearchTables[0][child->side][HashIndex(child)];
+        if ((e.check ^ e.move ^ e.move2 ^ e.data) == child->key[1]) reply = e.move;
+    }
+    if (reply && board::MoveFits(reply, tree, child->flags)) {
+        child->currentMove = reply;
+        if (board::MakeMove(tree, child)) {
+            board::UnmakeMove(tree, child);
+            ponderMove = reply;
+        }
+    }
+    board::UnmakeMove(tree, root);
+}
+
+}  // namespace
+
+bool IterationTimeUsedUp(int64_t elapsed, int64_t planned, bool bestChanged, bool ponder) {
+    // Without pondering the next move gets no thinking time of its own: stop sooner.
+    int64_t soft = planned * (ponder ? 75 : 70) / 100;
+    int64_t firm = planned * (ponder ? 90 : 85) / 100;
+    return elapsed > soft && (elapsed >= firm || !bestChanged);
+}
+
+void AddExtension(int64_t ms) {
+    int64_t total = int64_t(limits.extension) + (ms > 0 ? ms : 0);
+    limits.extension = int32_t(total > MaxExtension ? MaxExtension : total);
+    int64_t grand = int64_t(limits.extensionTotal) + (ms > 0 ? ms : 0);
+    limits.extensionTotal = int32_t(grand > MaxExtension ? MaxExtension : grand);
+}
+
+void ReturnPendingTime() {
+    if (!think.pendingTime) return;
+    limits.target += think.pendingTime;
+    limits.extra += think.pendingTime;
+    think.pendingTime = 0;
+}
+
+void ComputeTimeBudget() {
+    double usage = double(engine::settings.timeUsage);
+    if (MovesToGoMode()) {
+        int n = MovesToGo();
+        int t = limits.clockTime, inc = limits.clockInc;
+        double divisor = (engine::settings.ponder && limits.movesToGo > 7) ? 0.75 * n + 2 : n + 2;
+        limits.target = Trunc(double(t) / divisor) + Trunc(double(inc) * 90 / 100);
+        limits.hardMax = HardMaxWithMovesToGo(85);
+    } else {
+        int t = RemainingTime();
+        int inc = limits.levelMode == 3 ? limits.suddenInc : 0;
+        if (inc > 0) {
+            if (t < 60001) {
+                if (t <= 3 * int64_t(inc))
+                    limits.target = Trunc(double(t - 1000) * 3.2) / 100;
+                else
+                    limits.target = Trunc(45.0 * inc + double(t - 1000) * 3.2) / 100;
+            } else {
+                limits.target = Trunc(90.0 * inc + 90000 + 3.6 * t) / 100;
+            }
+        } else if (t < 60001) {
+            limits.target = Trunc(double(t - 1000) * 1.6) / 100;
+        } else {
+            limits.target = Trunc(2.2 * t + 110000) / 100;
+        }
+        limits.hardMax = HardMaxWithoutMovesToGo(25);
+    }
+    if (engine::settings.timeUsage != 100) limits.target = Trunc(limits.target * usage / 100);
+    if (limits.target < MinimumTarget) limits.target = MinimumTarget;
+    limits.extension = 0;
+    limits.extra = limits.target;
+}
+
+void HardMaxAfterScoreChange(int delta) {
+    if (MovesToGoMode())
+        limits.hardMax = HardMaxWithMovesToGo(Clamp(85 + delta / 10, 15, 85));
+    else
+        limits.hardMax = HardMaxWithoutMovesToGo(Clamp(25 - delta / 10, 25, 75));
+}
+
+board::Move Think(board::Tree& tree) {
+    // 1-2. Tables and counters.
+    PrepareTables(tree);
+    ResetSearchState(tree);
+
+    // 3-4. Root record and per-search globals.
+    board::NodeRecord* root = SetUpSearchRoot(tree);
+
+    // 5. Time budget.
+    if (ClockMode()) {
+        ComputeTimeBudget();
+        think.shortTime = limits.target < ShortTimeLimit;
+    }
+
+    // 6. Protected entries and what earlier searches learned about this position.
+    bool analysis = engine::settings.analyseMode || limits.infinite;
+    if (analysis)
+        book::RestoreAll();
+    else
+        book::ForgetAll();
+    if (engine::settings.positionLearning) think.unstable = book::SeedFromFile(tree, root);
+
+    // 7. Root evaluation and move list.
+    BuildRoot(tree, root);
+
+    // 8-9. Nothing to search.
+    if (rootMoveCount == 0 || DeadDrawn(tree)) {
+        engine::ReportStatistics(tree, sg.searchStart);
+        sg.answerFinal = 1;
+        WaitWhilePondering();
+        return 0;
+    }
+
+    // 10-11. Opening book, else opening advice for the root moves.
+    board::Move bookMove = 0;
+    if (!sg.noPoll) {
+        board::Move moves[MaxRootMoves], allowed[MaxRootMoves];
+        int allowedCount = 0;
+        for (int i = 0; i < rootMoveCount; i++) {
+            moves[i] = rootMoves[i].move;
+            // A book move outside a `searchmoves` list is not an answer.
+            bool listed = !searchMoves[0];
+            for (int k = 0; !listed && k < MaxSearchMoves && searchMoves[k]; k++)
+                listed = (searchMoves[k] & 0x3ffff) == (moves[i] & 0x3ffff);  // squares and promotion
+            if (listed) allowed[allowedCount++] = moves[i];
+        }
+        bookMove = book::BookMove(tree, root, allowed, allowedCount, limits.infinite);
+        if (bookMove) {
+            root->bestMove = bookMove;
+        } else if (book::AdviceAllowed(tree, root)) {
+            int16_t bonus[MaxRootMoves] = {};
+            uint8_t time[MaxRootMoves] = {};
+            book::ApplyAdvice(root, moves, rootMoveCount, bonus, time);
+            for (int i = 0; i < rootMoveCount; i++) {
+                rootMoves[i].adviceBonus = bonus[i];
+                rootMoves[i].timePercent = time[i];
+            }
+        }
+    }
+
+    // 13. searchmoves.
+    ApplySearchMoves();
+    if (engine::settings.multiPv > 1) {
+        board::Move moves[MaxRootMoves];
+        for (int i = 0; i < rootMoveCount; i++) moves[i] = rootMoves[i].move;
+        engine::ResetMultiPv(moves, rootMoveCount);
+    }
+
+    // 14. Iterative deepening.
+    if (!bookMove && !Stopped() && limits.depthLimit > 0) Deepen(tree);
+    sg.answerFinal = 1;
+
+    // 15. Remember the result, and keep an analysis line's entries.
+    if (!bookMove && !sg.noPoll) {
+        board::Move best = root->bestMove;
+        if (engine::settings.positionLearning && !think.shortTime && !searchMoves[0] && best &&
+            think.unstable && think.rootDbValue == board::NoAnswer)
+            book::LearnAfterSearch(tree, root, best, engine::PvMoves[0] == best ? engine::PvMoves[1] : 0);
+        if (analysis && SearchEntries) {
+            for (const SavedPvEntry& saved : savedPvEntries)
+                if (saved.slot) book::Protect(saved.slot, saved.entry);
+            SearchEntry* slot = &SearchTables[0][root->side][HashIndex(root)];
+            if (EntryMatches(*slot, root->key[1])) book::Protect(slot, *slot);
+            book::Refresh();
+        }
+    }
+
+    // 16. Statistics; a ponder search waits for its answer to be wanted.
+    engine::ReportStatistics(tree, sg.searchStart);
+    WaitWhilePondering();
+
+    // 17-18. The move to play and the reply to ponder on.
+    board::Move best = root->bestMove;
+    if (!best) best = rootMoves[0].move;
+    FindPonderMove(tree, best);
+    if (best != engine::PvMoves[0] && sg.iterationDepth > 1)
+        engine::ReportPvLine(tree, best, sg.iterationDepth - 1, engine::FinalCall, ElapsedMs(),
+                             root->bestValue, root->bestValue, 0);
+    return best;
+}
+
+}  // namespace search

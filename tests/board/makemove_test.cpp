@@ -1,0 +1,146 @@
+// Make/unmake keep every incremental structure equal to a rebuild.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "board/attacks.h"
+#include "board_helpers.h"
+
+namespace {
+
+using namespace board;
+
+// Everything make must restore exactly (attack entries compared as sets).
+struct Snapshot {
+    uint8_t boardSquares[65];
+    uint8_t pieces[2][17];
+    uint8_t counts[16];
+    uint32_t kindCounts[8];
+    std::vector<std::vector<int>> attackers;
+    const uint32_t* keyTop;
+    uint8_t* const* capturedTop;
+
+    explicit Snapshot(const Tree& t) {
+        std::memcpy(boardSquares, t.board, sizeof boardSquares);
+        std::memcpy(pieces, t.pieces, sizeof pieces);
+        std::memcpy(counts, t.pieceCount, sizeof counts);
+        for (int i = 0; i < 8; i++) kindCounts[i] = t.kinds[i].count;
+        for (int side = 0; side < 2; side++)
+            for (int sq = 1; sq <= 64; sq++) {
+                const AttackEntry& e = t.attackTable[side][sq];
+                std::vector<int> v(e.squares, e.squares + e.number);
+                std::sort(v.begin(), v.end());
+                v.push_back(-int(e.sliders));
+                attackers.push_back(v);
+            }
+        keyTop = t.keyTop;
+        capturedTop = t.capturedTop;
+    }
+    bool operator==(const Snapshot& o) const {
+        return std::memcmp(boardSquares, o.boardSquares, sizeof boardSquares) == 0 &&
+               std::memcmp(pieces, o.pieces, sizeof pieces) == 0 && std::memcmp(counts, o.counts, sizeof counts) == 0 &&
+               std::memcmp(kindCounts, o.kindCounts, sizeof kindCounts) == 0 && attackers == o.attackers &&
+               keyTop == o.keyTop && capturedTop == o.capturedTop;
+    }
+};
+
+// Random values so that the square score is really tested.
+struct RandomPieceSquare {
+    int32_t saved[16][65];
+    int32_t savedSide;
+    explicit RandomPieceSquare(uint32_t seed) {
+        std::memcpy(saved, PieceSquare, sizeof saved);
+        savedSide = SideTerm;
+        std::mt19937 rng(seed);
+        for (auto& row : PieceSquare)
+            for (int32_t& v : row) v = int32_t(rng() % 201) - 100;
+        SideTerm = 17;
+    }
+    ~RandomPieceSquare() {
+        std::memcpy(PieceSquare, saved, sizeof saved);
+        SideTerm = savedSide;
+    }
+};
+
+void RandomWalk(const char* fen, bool chess960, uint32_t seed, int steps) {
+    SCOPED_TRACE(fen);
+    RandomPieceSquare pst(seed);
+    boardtest::Fixture f;
+    ASSERT_EQ(boardtest::Load(f, fen, chess960), 1);
+    Tree& t = *f.tree;
+    f.root->squareScore = SquareScore(t, f.root->side);
+    ASSERT_EQ(boardtest::CompareWithRebuild(t, f.root), "");
+    std::mt19937 rng(seed);
+    NodeRecord* node = f.root;
+    int nulls = 0, illegal = 0, made = 0;
+    for (int step = 0; step < steps; step++) {
+        int ply = int(node - t.nodeArray);
+        bool back = ply > 0 && (ply >= 60 || rng() % 4 == 0);
+        if (!back) {
+            Move moves[256];
+            int n = boardtest::LegalMoves(t, node, moves, 256);
+            if (n == 0) {
+                back = ply > 0;
+                if (!back) break;
+            } else {
+                // Mostly legal moves; sometimes a pseudo-legal one to test
+                // refusal, sometimes a null move.
+                Move m = moves[rng() % unsigned(n)];
+                if (!(node->flags & InCheckFlag) && rng() % 16 == 0) m = MoveNull;
+                if (rng() % 8 == 0) {
+                    node->quietList = node->quietEnd;
+                    node->captureList = node->captureEnd;
+                    GenerateMoves(t, node, GenAll, 1);
+                    std::vector<Move> all;
+                    for (MoveEntry* e = node->captureList; e->score != ListEnd; e++) all.push_back(e->move);
+                    for (MoveEntry* e = node->quietList; e->score != ListEnd; e++) all.push_back(e->move);
+                    node->quietEnd = node->quietList;
+                    node->captureEnd = node->captureList;
+                    if (!all.empty()) m = all[rng() % all.size()];
+                }
+                node->currentMove = m;
+                Snapshot before(t);
+                NodeRecord* child = MakeMove(t, node);
+                if (!child) {
+                    illegal++;
+                    ASSERT_TRUE(before == Snapshot(t)) << "refused move changed the board";
+                    continue;
+                }
+                if (m == MoveNull) nulls++;
+                made++;
+                node = child;
+                std::string diff = boardtest::CompareWithRebuild(t, node);
+                ASSERT_EQ(diff, "") << "after making a move at step " << step;
+                continue;
+            }
+        }
+        node--;
+        UnmakeMove(t, node);
+        std::string diff = boardtest::CompareWithRebuild(t, node);
+        ASSERT_EQ(diff, "") << "after unmaking at step " << step;
+    }
+    EXPECT_GT(made, steps / 3);
+    (void)nulls;
+    (void)illegal;
+}
+
+TEST(MakeUnmake, RandomSequencesMatchRebuild) {
+    RandomWalk("", false, 1, 3000);
+    RandomWalk("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1", false, 2, 3000);
+    RandomWalk("r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1", false, 3, 3000);
+    RandomWalk("n1n5/PPPk4/8/8/8/8/4Kppp/5N1N b - - 0 1", false, 4, 3000);
+    RandomWalk("8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1", false, 5, 3000);
+    RandomWalk("rnbqkbnr/pp1p1ppp/8/2pPp3/8/8/PPP1PPPP/RNBQKBNR w KQkq e6 0 3", false, 6, 3000);
+}
+
+TEST(MakeUnmake, RandomChess960SequencesMatchRebuild) {
+    RandomWalk("bqnb1rkr/pp3ppp/3ppn2/2p5/5P2/P2P4/NPP1P1PP/BQ1BNRKR w HFhf - 2 9", true, 7, 3000);
+    RandomWalk("rk5r/8/8/8/8/8/8/RK5R w HAha - 0 1", true, 8, 3000);
+    RandomWalk("1r4kr/8/8/8/8/8/8/1R4KR w HBhb - 0 1", true, 9, 3000);
+    RandomWalk("r1k3r1/8/8/8/8/8/8/R1K3R1 w GAga - 0 1", true, 10, 3000);
+}
+
+}  // namespace

@@ -1,0 +1,143 @@
+// The engine binary driven through its standard input, as a host drives it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "engine_process.h"
+
+using testing_support::Lines;
+using testing_support::RunEngine;
+
+namespace {
+
+// "cs" skips the one-second speed calibration.
+const std::vector<std::string> Fast = {"cs2000"};
+
+bool HasLine(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+int CountLines(const std::vector<std::string>& lines, const std::string& line) {
+    return int(std::count(lines.begin(), lines.end(), line));
+}
+
+}  // namespace
+
+TEST(EngineProcess, UciHandshakeAndQuit) {
+    auto run = RunEngine(Fast, "uci\nisready\nquit\n");
+    auto lines = Lines(run.output);
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "id name Kestrion 3");
+    EXPECT_EQ(lines[1], "id author Vastel");
+    EXPECT_TRUE(HasLine(lines, "uciok"));
+    EXPECT_EQ(lines.back(), "readyok");
+    EXPECT_EQ(run.status, 0);
+}
+
+TEST(EngineProcess, EndOfInputEndsWithStatus255) {
+    auto run = RunEngine(Fast, "isready\n");
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.output, "readyok\n");
+    auto empty = RunEngine(Fast, "");
+    EXPECT_EQ(empty.status, 255);
+    EXPECT_EQ(empty.output, "");
+}
+
+TEST(EngineProcess, LineEndsAndEmptyLines) {
+    // CR LF is stripped; bare line feeds and blank lines are dropped silently.
+    auto run = RunEngine(Fast, "isready\r\n\n   \n\r\nisready  \nquit\r\n");
+    EXPECT_EQ(run.output, "readyok\nreadyok\n");
+    EXPECT_EQ(run.status, 0);
+}
+
+TEST(EngineProcess, UnknownAndGarbageInputIsSilent) {
+    std::string input =
+        "hello\nIsReady\nisreadyx\n\x01\x02\xff garbage\nposition\nposition fen\n"
+        "position fen 9/zz/ w\nposition fen rnbqkbnr/pppppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1\n"
+        "position startpos moves e2e4 e9e5 zzzz e7e5 a1a8\nsetoption\nsetoption name\n"
+        "setoption name value\nsetoption name Hash value\ndebug\ndebug maybe\nucinewgame\nquit\n";
+    auto run = RunEngine(Fast, input);
+    EXPECT_EQ(run.output, "");
+    EXPECT_EQ(run.status, 0);
+}
+
+TEST(EngineProcess, OverlongLineTailIsNotACommand) {
+    std::string longLine(5000, 'x');
+    longLine += " isready";
+    auto run = RunEngine(Fast, longLine + "\nisready\nquit\n");
+    EXPECT_EQ(run.output, "readyok\n");
+    std::string exact(4095, 'y');
+    auto exactRun = RunEngine(Fast, exact + "\nisready\nquit\n");
+    EXPECT_EQ(exactRun.output, "readyok\n");
+}
+
+TEST(EngineProcess, DebugCputimeAutoquitMessages) {
+    auto run = RunEngine(Fast, "cputime\ncputime on\ncputime bogus\ncputime off\ndebug on\nisready\n"
+                               "debug off\nisready\nautoquit\ndebug on\nquit\n");
+    auto lines = Lines(run.output);
+    std::vector<std::string> expected = {
+        "info string cputime is off",
+        "info string cputime is on",
+        "info string cputime is on",
+        "info string cputime is off",
+        "info string Kestrion got command isready",
+        "readyok",
+        "info string Kestrion got command debug off",
+        "readyok",
+        "info string AutoQuit switched on",
+        "info string Kestrion got command quit",
+        "info string ready!",
+    };
+    EXPECT_EQ(lines, expected);
+    EXPECT_EQ(run.status, 0);
+}
+
+TEST(EngineProcess, AutoquitEndsAfterBestmove) {
+    auto run = RunEngine(Fast, "autoquit\nposition startpos\ngo depth 2\n", 60, "bestmove");
+    auto lines = Lines(run.output);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines.front(), "info string AutoQuit switched on");
+    EXPECT_EQ(lines.back().rfind("bestmove ", 0), 0u);
+    EXPECT_EQ(run.status, 0);
+}
+
+TEST(EngineProcess, MatedAndStalematedRootsAnswerNoMove) {
+    // Fool's mate: white is mated; a stalemate for black.
+    auto run = RunEngine(Fast,
+                         "position startpos moves f2f3 e7e5 g2g4 d8h4\ngo depth 3\n"
+                         "position fen 7k/5Q2/6K1/8/8/8/8/8 b - - 0 1\ngo depth 3\nquit\n",
+                         60);
+    auto lines = Lines(run.output);
+    EXPECT_EQ(CountLines(lines, "bestmove 0000"), 2);
+}
+
+TEST(EngineProcess, EndOfInputDuringASearchEndsWithStatus255) {
+    auto run = RunEngine(Fast, "position startpos\ngo infinite\n", 30);
+    EXPECT_EQ(run.status, 255);
+    EXPECT_LT(run.seconds, 10.0);
+}
+
+TEST(EngineProcess, AnalysisModePrintsMoveAndScore) {
+    auto run = RunEngine({"cs2000", "fenrnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR,w,KQkq,-,0,1",
+                          "d3", "eval"},
+                         "", 60);
+    EXPECT_EQ(run.status, 0);
+    // One line: the move, a space and the score, and nothing else.
+    ASSERT_EQ(Lines(run.output).size(), 1u) << run.output;
+    std::string line = Lines(run.output)[0];
+    size_t space = line.find(' ');
+    ASSERT_NE(space, std::string::npos);
+    std::string move = line.substr(0, space);
+    EXPECT_TRUE(move.size() == 4 || move.size() == 5) << line;
+    std::string score = line.substr(space + 1);
+    ASSERT_FALSE(score.empty());
+    EXPECT_EQ(score.find_first_not_of("-0123456789"), std::string::npos) << line;
+
+    auto timed = RunEngine({"cs2000", "fen8/8/8/4k3/8/8/4P3/4K3,w,-,-,0,1", "t300"}, "", 60);
+    EXPECT_EQ(timed.status, 0);
+    auto timedLines = Lines(timed.output);
+    ASSERT_EQ(timedLines.size(), 1u) << timed.output;
+    EXPECT_EQ(timedLines[0].find(' '), std::string::npos);
+    EXPECT_LT(timed.seconds, 10.0);
+}
