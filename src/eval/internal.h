@@ -68,7 +68,7 @@ struct Weights {
     int queenNearKing = 8, queenFileEnemyPawn = 5, queenBlockedByPawn = 2;
     // mobility of minor pieces (by reachable safe squares)
     int knightMobility[9] = {-22, -12, -5, 0, 4, 7, 10, 12, 13};
-    int bishopMobility[14] = {-24, -14, -6, 0, 4, 8, 11, 14, 16, 18, 19, 20, 21, 22};
+    int bishopMobility[14] = {-12, -7, -3, 0, 3, 6, 9, 11, 13, 15, 16, 17, 18, 19};
     // pawns
     int doubled[8] = {-3, -5, -6, -6, -6, -6, -5, -3};
     int isolated = -10, isolatedEnd = -14, isolatedOpen = -6;
@@ -128,7 +128,7 @@ struct PawnEntry {
     uint64_t attacks[2];     // squares attacked by each side's pawns
     uint64_t holes[2];       // central squares no enemy pawn can ever attack
     uint64_t outposts[2];    // second outpost set
-    uint8_t tail[200 - 136];
+    uint8_t tail[200 - 168];
 };
 static_assert(sizeof(PawnEntry) == 200, "pawn-cache entries are 200 bytes");
 
@@ -163,6 +163,7 @@ struct RootCounts {
 int IsMiddleGame(const RootCounts& c);
 
 void InitGeometry();
+void ResetPassedTables();  // built-in passed-pawn tables
 void InitKpk();
 int KpkWinRule(int wk, int bk, int pawn);  // white pawn, white to move, normalised
 

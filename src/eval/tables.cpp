@@ -284,6 +284,11 @@ void BuildSignature() {
 
 }  // namespace
 
+void ResetPassedTables() {
+    std::memcpy(PassedMg, PassedMgBase, sizeof PassedMg);
+    std::memcpy(PassedEg, PassedEgBase, sizeof PassedEg);
+}
+
 int IsMiddleGame(const RootCounts& c) {
     const int q = c.queens, maj = c.majors, min = c.minors, p = c.pawns;
     if (q > 1 && maj > 3) return 1;

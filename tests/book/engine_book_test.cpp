@@ -54,17 +54,18 @@ TEST_F(EngineBook, ClearPosLearningRemovesTheFile) {
 }
 
 TEST_F(EngineBook, HandSetValuesReachOnlyAnalysisSearches) {
-    // White's e2e3 leads to a position valued by hand at 250 for White.
-    const std::string set = "setoption name UCI_SetPositionValue value 250 4k3/8/8/8/8/4P3/8/4K3 b - - 0 1\n";
+    // White's e2e3 leads to a position valued by hand at 2500 for White, more
+    // than any won king-and-pawn ending the evaluation finds.
+    const std::string set = "setoption name UCI_SetPositionValue value 2500 4k3/8/8/8/8/4P3/8/4K3 b - - 0 1\n";
     const std::string go = "position fen 4k3/8/8/8/8/8/4P3/4K3 w - - 0 1\ngo depth 4\n";
     auto run = RunEngine({}, "uci\nsetoption name UCI_AnalyseMode value true\n" + set + go + "quit\n", 30,
                          "bestmove");
     EXPECT_NE(run.output.find("depth 4 seldepth 4 time"), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("score cp 250 "), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("score cp 2500 "), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("bestmove e2e3"), std::string::npos) << run.output;
     // A game search forgets the list first.
     run = RunEngine({}, "uci\n" + set + go + "quit\n", 30, "bestmove");
-    EXPECT_EQ(run.output.find("score cp 250 "), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("score cp 2500 "), std::string::npos) << run.output;
 }
 
 }  // namespace

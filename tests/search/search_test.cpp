@@ -177,7 +177,8 @@ TEST(SearchMate, IterativeDeepeningFindsMateDistance) {
         {"6k1/5ppp/8/8/8/8/8/4R1K1 w - - 0 1", 2, MateValue - 1, "e1e8"},
         {"r5k1/8/8/8/8/8/5PPP/6K1 b - - 0 1", 2, MateValue - 1, "a8a1"},
         // At depth 4 the null move of the bare king at ply 1 still hides the mate.
-        {"7k/8/8/8/8/8/R7/1R4K1 w - - 0 1", 5, MateValue - 3, "a2a7"},
+        // (a2a7 and b1b7 mate equally fast)
+        {"7k/8/8/8/8/8/R7/1R4K1 w - - 0 1", 5, MateValue - 3, nullptr},
         {"rr4k1/5ppp/8/8/8/4R3/4R3/4R2K w - - 0 1", 6, MateValue - 5, "e3e8"},
     };
     for (const Case& c : cases) {
