@@ -321,6 +321,7 @@ void Deepen(board::Tree& tree) {
         RewardBestMove(tree, depth);
         StoreRoot(tree, depth);
         if (lastIteration || !TimeForAnotherIteration(tree, depth)) break;
+        if (PastSafetyLimit(ElapsedMs())) break;
         if (ClockMode() && depth >= TimedStopDepth && searchState == Searching) {
             int32_t elapsed = ElapsedMs();
             if (elapsed >= limits.hardMax || elapsed >= limits.target) break;
@@ -409,6 +410,7 @@ void ComputeTimeBudget() {
     if (limits.target < MinimumTarget) limits.target = MinimumTarget;
     limits.extension = 0;
     limits.extra = limits.target;
+    ApplyClockSafety(RemainingTime());
 }
 
 void HardMaxAfterScoreChange(int delta) {
@@ -416,6 +418,7 @@ void HardMaxAfterScoreChange(int delta) {
         limits.hardMax = HardMaxWithMovesToGo(Clamp(85 + delta / 10, 15, 85));
     else
         limits.hardMax = HardMaxWithoutMovesToGo(Clamp(25 - delta / 10, 25, 75));
+    if (limits.safetyMax > 0 && limits.hardMax > limits.safetyMax) limits.hardMax = limits.safetyMax;
 }
 
 board::Move Think(board::Tree& tree) {
