@@ -314,7 +314,10 @@ int PlayGame(Referee& referee, EngineProcess* engines[2], const EngineSpec* spec
             clock[side] -= used;
             if (clock[side] < 0) {
                 totals.timeLosses++;
-                reason = specs[mover]->name + " lost on time";
+                char detail[160];
+                std::snprintf(detail, sizeof detail, " lost on time (%s, used %d ms)", go,
+                              int(used * 1000));
+                reason = specs[mover]->name + detail;
                 return mover == 0 ? -1 : 1;
             }
             clock[side] += incSeconds;

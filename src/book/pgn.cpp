@@ -98,12 +98,11 @@ int ReadPgnGame(PgnSource& s, PgnGame& game) {
     int variation = 0;
     std::string token;
     for (;;) {
+        bool lineStart = s.lastChar == '\n';
         int c = Get(s);
-        bool lineStart = s.lastChar != EOF && c != EOF;
-        (void)lineStart;
         if (c == EOF) break;
         // A '%' in the first column escapes the whole line.
-        if (c == '%') {
+        if (c == '%' && lineStart) {
             SkipToLineEnd(s);
             continue;
         }
@@ -169,7 +168,6 @@ board::Move SanToMove(board::Tree& tree, board::NodeRecord* node, const char* sa
 
     board::Move legal[256];
     int n = LegalMoves(tree, node, legal);
-    int side = node->side;
 
     // Castling.
     if (!std::strcmp(san, "O-O") || !std::strcmp(san, "0-0") || !std::strcmp(san, "O-O-O") ||
@@ -218,7 +216,6 @@ board::Move SanToMove(board::Tree& tree, board::NodeRecord* node, const char* sa
         if (found) return 0;  // ambiguous
         found = m;
     }
-    (void)side;
     return found;
 }
 

@@ -1,14 +1,6 @@
-// Stand-ins for symbols whose owners have not landed yet; removed once they have.
-#include "board/movegen.h"
-#include "board/position.h"
-
-#define WEAK __attribute__((weak))
-
-namespace book {
-WEAK void LoadLearning() {}
-WEAK void ForgetProtectedEntries() {}
-}  // namespace book
+// Stand-in for the evaluation's calibration workload until it lands.
+#include "eval/eval.h"
 
 namespace eval {
-WEAK void CalibrationWorkload() {}
+__attribute__((weak)) void CalibrationWorkload() {}
 }  // namespace eval

@@ -19,7 +19,11 @@ struct Limits {
     int32_t suddenTime = 0, suddenInc = 0, suddenTime2 = 0;  // mode 3
     int32_t clockMode = 0;
     int32_t nodeLimit = 0;
-    int32_t infinite = 0;  // go infinite or go mate: no book, no time rules
+    int32_t infinite = 0;
+    // Hard limit from what is really left on a short clock (0 = none): the
+    // time formulas keep a one-second reserve and floors that would flag with
+    // less than that on the clock. Tested at every iteration.
+    int32_t safetyMax = 0;  // go infinite or go mate: no book, no time rules
     int32_t sideAtGo = 0;
 };
 extern Limits limits;
@@ -33,5 +37,9 @@ extern volatile int stopFlag;
 
 // Fills the limits record for a level mode (see `go`).
 void SetLevel(int mode, int32_t value);
+// Caps hardMax and target by the clock's real remaining time (clock modes).
+void ApplyClockSafety(int32_t remaining);
+// True when a short clock's safety limit has passed (searching on own clock).
+bool PastSafetyLimit(int32_t elapsed);
 
 }  // namespace search

@@ -94,6 +94,7 @@ void RecomputeHardMax(int depth, int delta) {
 
 // The between-move time test of an iteration.
 bool OutOfTime(int depth) {
+    if (PastSafetyLimit(ElapsedMs())) return true;
     if (searchState != Searching || depth < TimedStopDepth || limits.levelMode == 1) return false;
     int64_t elapsed = ElapsedMs();
     if (elapsed >= limits.hardMax) return true;

@@ -157,6 +157,12 @@ bool Poll(Tree& tree, NodeRecord* node) {
     if (!stopFlag && engine::InputPending()) engine::ReadAndDispatch();
     if (stopFlag) return true;
 
+    // A short clock's safety limit holds from the first iteration on.
+    if (PastSafetyLimit(elapsed)) {
+        stopFlag = 1;
+        return true;
+    }
+
     // Time limit, only on its own clock and not for depth or infinite levels.
     if (searchState == Searching && limits.levelMode != 1 &&
         sg.iterationDepth >= TimeRulesFromIteration) {

@@ -321,6 +321,7 @@ void Deepen(board::Tree& tree) {
         RewardBestMove(tree, depth);
         StoreRoot(tree, depth);
         if (lastIteration || !TimeForAnotherIteration(tree, depth)) break;
+        if (PastSafetyLimit(ElapsedMs())) break;
         if (ClockMode() && depth >= TimedStopDepth && searchState == Searching) {
             int32_t elapsed = ElapsedMs();
             if (elapsed >= limits.hardMax || elapsed >= limits.target) break;
@@ -409,6 +410,7 @@ void ComputeTimeBudget() {
     if (limits.target < MinimumTarget) limits.target = MinimumTarget;
     limits.extension = 0;
     limits.extra = limits.target;
+    ApplyClockSafety(RemainingTime());
 }
 
 void HardMaxAfterScoreChange(int delta) {
@@ -416,6 +418,7 @@ void HardMaxAfterScoreChange(int delta) {
         limits.hardMax = HardMaxWithMovesToGo(Clamp(85 + delta / 10, 15, 85));
     else
         limits.hardMax = HardMaxWithoutMovesToGo(Clamp(25 - delta / 10, 25, 75));
+    if (limits.safetyMax > 0 && limits.hardMax > limits.safetyMax) limits.hardMax = limits.safetyMax;
 }
 
 board::Move Think(board::Tree& tree) {
@@ -454,9 +457,17 @@ board::Move Think(board::Tree& tree) {
     // 10-11. Opening book, else opening advice for the root moves.
     board::Move bookMove = 0;
     if (!sg.noPoll) {
-        board::Move moves[MaxRootMoves];
-        for (int i = 0; i < rootMoveCount; i++) moves[i] = rootMoves[i].move;
-        bookMove = book::BookMove(tree, root, moves, rootMoveCount, limits.infinite);
+        board::Move moves[MaxRootMoves], allowed[MaxRootMoves];
+        int allowedCount = 0;
+        for (int i = 0; i < rootMoveCount; i++) {
+            moves[i] = rootMoves[i].move;
+            // A book move outside a `searchmoves` list is not an answer.
+            bool listed = !searchMoves[0];
+            for (int k = 0; !listed && k < MaxSearchMoves && searchMoves[k]; k++)
+                listed = (searchMoves[k] & 0x3ffff) == (moves[i] & 0x3ffff);  // squares and promotion
+            if (listed) allowed[allowedCount++] = moves[i];
+        }
+        bookMove = book::BookMove(tree, root, allowed, allowedCount, limits.infinite);
         if (bookMove) {
             root->bestMove = bookMove;
         } else if (book::AdviceAllowed(tree, root)) {

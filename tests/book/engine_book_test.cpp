@@ -35,6 +35,11 @@ TEST_F(EngineBook, PlaysTheBookMoveWithoutSearchingUnlessOwnBookIsOff) {
                         "position startpos\ngo depth 2\nquit\n", 30, "bestmove");
     EXPECT_EQ(run.output.find("bestmove b1a3"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("bestmove"), std::string::npos) << run.output;
+    // With `searchmoves` the book answers only with a listed move.
+    run = RunEngine({}, "uci\nposition startpos\ngo depth 3 searchmoves e2e4 d2d4\nquit\n", 30, "bestmove");
+    EXPECT_EQ(run.output.find("bestmove b1a3"), std::string::npos) << run.output;
+    run = RunEngine({}, "uci\nposition startpos\ngo depth 3 searchmoves e2e4 b1a3\nquit\n", 30, "bestmove");
+    EXPECT_NE(run.output.find("bestmove b1a3"), std::string::npos) << run.output;
     // A broken book file is no reason to stop playing.
     booktest::WriteBytes("kestrion.pbk", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11});
     run = RunEngine({}, "uci\n" + go + "quit\n", 30, "bestmove");

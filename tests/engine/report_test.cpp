@@ -221,4 +221,53 @@ TEST_F(ReportTest, MultiPvKeepsDeeperLinesAbove) {
     EXPECT_EQ(engine::MultiPvMove(1), moves[0]);
 }
 
+TEST_F(ReportTest, PvLinePrintsExactLinesAndFinalBounds) {
+    engine::settings.multiPv = 1;
+    engine::settings.positionLearning = 0;
+    HoldMoves(3);
+    tree->nodes = 0;
+    search::sg.tbHits = 0;
+    search::sg.bbHits = 0;
+    search::sg.zeroScore = 0;
+    board::Move e2e4 = board::MakeMoveWord(13, 29, board::WPawn);
+    board::Move e7e5 = board::MakeMoveWord(53, 37, board::BPawn);
+    board::Move d2d4 = board::MakeMoveWord(12, 28, board::WPawn);
+    std::string out;
+    auto report = [&](board::Move m, int kind, int score, int bound) {
+        ::testing::internal::CaptureStdout();
+        engine::ReportPvLine(*tree, m, 5, kind, 1234, score, score, bound);
+        out = ::testing::internal::GetCapturedStdout();
+    };
+
+    tree->nodeArray[0].side = board::Black;
+    report(e2e4, 1, 31, 0);
+    EXPECT_EQ(out, "info depth 5 seldepth 5 time 1234 score cp 31 pv e2e4\n");
+    EXPECT_EQ(engine::WhiteViewScore, -31);
+    EXPECT_EQ(engine::PvMoves[0], e2e4);
+
+    report(e2e4, 1, 60, 2);  // fail-high lines of ordinary calls stay quiet
+    EXPECT_EQ(out, "");
+    report(e2e4, engine::EndOfIterationCall, 60, 0);
+    EXPECT_EQ(out, "");
+    report(e2e4, engine::FinalCall, -12, 1);
+    EXPECT_EQ(out, "info depth 5 seldepth 5 time 1234 score cp -12 upperbound pv e2e4\n");
+
+    // The reply survives a new line for the same root move, not for another.
+    engine::PvMoves[1] = e7e5;
+    report(e2e4, 2, 31, 0);
+    EXPECT_EQ(out, "info depth 5 seldepth 5 time 1234 score cp 31 pv e2e4 e7e5\n");
+    EXPECT_EQ(engine::PvMoves[1], e7e5);
+    report(d2d4, 2, 35, 0);
+    EXPECT_EQ(engine::PvMoves[1], 0u);
+
+    search::sg.zeroScore = 1;
+    report(d2d4, 2, 35, 0);
+    EXPECT_EQ(out, "info depth 5 seldepth 5 time 1234 score cp 0 pv d2d4\n");
+    search::sg.zeroScore = 0;
+
+    engine::settings.multiPv = 2;  // several lines wait for the MultiPV report
+    report(d2d4, 2, 35, 0);
+    EXPECT_EQ(out, "");
+}
+
 }  // namespace

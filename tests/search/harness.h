@@ -81,13 +81,14 @@ struct RootResult {
     board::Move move = 0;
 };
 
-// Iterative deepening over the root moves with the full window.
-inline RootResult Deepen(board::NodeRecord* root, int maxDepth) {
+// Iterative deepening over the root moves with the full window; a horizon
+// of 0 switches the check and recapture extensions off.
+inline RootResult Deepen(board::NodeRecord* root, int maxDepth, int horizon = -1) {
     board::Tree& tree = TestTree();
     RootResult result;
     for (int d = 1; d <= maxDepth; ++d) {
         search::sg.iterationDepth = d;
-        search::sg.extensionHorizon = std::min(99, d + 12);
+        search::sg.extensionHorizon = horizon >= 0 ? horizon : std::min(99, d + 12);
         search::ResetMovePicker(root);
         root->hashMove = result.move;
         root->secondMove = 0;

