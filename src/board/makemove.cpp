@@ -7,6 +7,13 @@
 #include "board/tables.h"
 #include "eval/eval.h"
 
+// The attack updates are the hottest code of make: keep them inline.
+#if defined(__GNUC__)
+#define KESTRION_INLINE inline __attribute__((always_inline))
+#else
+#define KESTRION_INLINE inline
+#endif
+
 namespace board {
 
 namespace {
@@ -64,7 +71,7 @@ struct Changer {
         *log++ = index | (i << 8) | tag | LogRemoval;
     }
 
-    void AddAttacks(int side, int square, int code) {
+    KESTRION_INLINE void AddAttacks(int side, int square, int code) {
         const uint32_t offset = uint32_t(side * 65);
         const uint32_t from = uint32_t(square);
         int kind = RayKindOf[code];
@@ -82,7 +89,7 @@ struct Changer {
             i = b[s] ? ray[i].skip : i + 1;
         }
     }
-    void RemoveAttacks(int side, int square, int code) {
+    KESTRION_INLINE void RemoveAttacks(int side, int square, int code) {
         const uint32_t offset = uint32_t(side * 65);
         const uint32_t from = uint32_t(square);
         int kind = RayKindOf[code];
@@ -111,7 +118,7 @@ struct Changer {
                 const uint32_t a = e.squares[i];
                 if (!IsSlider(b[a])) continue;
                 const uint32_t tag = (a << 13) | LogSlider;
-                for (const uint8_t* x = Beyond[square][a]; *x; x++) {
+                for (const uint8_t* x = Beyond(square, int(a)); *x; x++) {
                     Add(offset + *x, a, tag, 1);
                     if (b[*x]) break;
                 }
@@ -129,7 +136,7 @@ struct Changer {
                 const uint32_t a = e.squares[i];
                 if (!IsSlider(b[a])) continue;
                 const uint32_t tag = (a << 13) | LogSlider;
-                for (const uint8_t* x = Beyond[square][a]; *x; x++) {
+                for (const uint8_t* x = Beyond(square, int(a)); *x; x++) {
                     Remove(offset + *x, a, tag, 1);
                     if (b[*x]) break;
                 }

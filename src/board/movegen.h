@@ -11,7 +11,15 @@ void InitBoardTables();
 // Derives the castling paths from CastleSquares (run by StartGame).
 void BuildCastleTables();
 
+// Appends pseudo-legal moves with ordering scores at the node's list ends,
+// terminates each list it fills (score ListEnd) and moves that list's end
+// pointer past the terminator. Captures and promotions go to the capture
+// list, everything else to the quiet list. With the node's check flag set
+// every mode generates all check evasions into both lists and sets both
+// generated bits. Castling is generated only when its path is empty.
 void GenerateMoves(Tree& tree, NodeRecord* node, int mode, int allPromotions);
+// 1 if a stored move can be played here: the right men on its squares and,
+// for sliders, pawns and steppers, a geometrically possible, unblocked path.
 int MoveFits(Move move, const Tree& tree, uint32_t flags);
 int GivesNoCheckLine(const uint8_t* boardSquares, int code, int square, int target);
 Move ReadMoveText(const char* text, const uint8_t* boardSquares, int side);

@@ -44,7 +44,8 @@ uint8_t StepList[4][65][9];
 RayStep RayList[3][65][MaxRaySquares];
 int8_t Direction[65][65];
 uint8_t Ahead[2][65];
-uint8_t Beyond[65][65][8];
+uint8_t RayFrom[65][8][8];
+uint8_t LineIndex[65][65];
 uint32_t VectorTable[239];
 uint8_t FileSquares[9][8];
 CastlePath CastlePaths[4];
@@ -135,14 +136,19 @@ void InitBoardTables() {
         }
     }
     for (int s = 1; s <= 64; s++) {
-        for (int a = 1; a <= 64; a++) {
+        for (int k = 0; k < 8; k++) {
             int n = 0;
-            if (int dir = Direction[a][s]) {
-                Delta d = {Sign(FileOf(s) - FileOf(a)), Sign(RankOf(s) - RankOf(a))};
-                (void)dir;
-                for (int t = Offset(s, d); t; t = Offset(t, d)) Beyond[s][a][n++] = uint8_t(t);
-            }
-            Beyond[s][a][n] = 0;
+            for (int t = Offset(s, QueenDirs[k]); t; t = Offset(t, QueenDirs[k])) RayFrom[s][k][n++] = uint8_t(t);
+            RayFrom[s][k][n] = 0;
+        }
+    }
+    for (int a = 0; a <= 64; a++) {
+        for (int s = 0; s <= 64; s++) {
+            LineIndex[a][s] = 8;
+            if (a == 0 || s == 0 || !Direction[a][s]) continue;
+            Delta d = {Sign(FileOf(s) - FileOf(a)), Sign(RankOf(s) - RankOf(a))};
+            for (int k = 0; k < 8; k++)
+                if (QueenDirs[k].file == d.file && QueenDirs[k].rank == d.rank) LineIndex[a][s] = uint8_t(k);
         }
     }
     for (int s = 0; s <= 64; s++) {

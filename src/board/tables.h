@@ -24,7 +24,10 @@ extern uint8_t StepList[4][65][9];
 extern RayStep RayList[3][65][MaxRaySquares];
 extern int8_t Direction[65][65];       // step from the first square to the second, 0 if no line
 extern uint8_t Ahead[2][65];           // one step forward, 0 on the last rank
-extern uint8_t Beyond[65][65][8];      // [square][attacker]: squares past square, away from attacker
+extern uint8_t RayFrom[65][8][8];      // squares after a square in each of 8 directions, zero-terminated
+extern uint8_t LineIndex[65][65];      // direction index from the first square to the second (8: none)
+// Squares past `square` on the line from `attacker`, away from it.
+inline const uint8_t* Beyond(int square, int attacker) { return RayFrom[square][LineIndex[attacker][square] & 7]; }
 extern uint32_t VectorTable[239];      // by 0x88 difference + 119
 extern uint8_t FileSquares[9][8];
 
