@@ -314,7 +314,7 @@ int PlayGame(Referee& referee, EngineProcess* engines[2], const EngineSpec* spec
             clock[side] -= used;
             if (clock[side] < 0) {
                 totals.timeLosses++;
-                char detail[160];
+                char detail[256];
                 std::snprintf(detail, sizeof detail, " lost on time (%s, used %d ms)", go,
                               int(used * 1000));
                 reason = specs[mover]->name + detail;
