@@ -514,6 +514,25 @@ void Positional(Tree& tree, NodeRecord* node, Outcome& out) {
     }
     // 2. Pawn structure.
     PawnEntry& pe = PawnLookup(tree, node);
+    // bishop and rook pawns with the bishop of the wrong colour: the corner holds
+    for (int side = 0; side < 2; side++) {
+        const uint32_t own = node->signature[side], other = node->signature[side ^ 1];
+        const uint32_t bishops = own & 0xc0;
+        if ((own & ~0xcfu) != 0 || (bishops != 0x40 && bishops != 0x80) || (own & 15) == 0 || other != 0)
+            continue;
+        const Bits pawns = pe.pawns[side];
+        int file = 0;
+        if ((pawns & ~FileMask[1]) == 0) file = 1;
+        else if ((pawns & ~FileMask[8]) == 0) file = 8;
+        if (!file) continue;
+        const int promo = Relative(side, board::SquareAt(file, 8));
+        const int promoDark = board::SquareColour(promo);
+        if ((bishops == 0x80) != (promoDark == 1) &&
+            Distance(board::KingSquare(tree, side ^ 1), promo) <= 1) {
+            out.draw = 1;
+            return;
+        }
+    }
     const int eac = EndgameAfterCaptures[node->capturedKinds];
     const bool eg = (RootStage & 0x64) || eac;
     Sums sum;
@@ -641,6 +660,11 @@ void InitGeometry() {
             if (Sq(f + j[0], r + j[1])) KnightSteps[sq][n++] = uint8_t(Sq(f + j[0], r + j[1]));
         KnightSteps[sq][n] = 0;
     }
+}
+
+void ResetEvalStatistics() {
+    PositionalMax[0] = PositionalMax[1] = -30000;
+    PositionalMin[0] = PositionalMin[1] = 30000;
 }
 
 void InitEvalTables() {

@@ -163,6 +163,7 @@ struct RootCounts {
 int IsMiddleGame(const RootCounts& c);
 
 void InitGeometry();
+void ResetEvalStatistics();  // largest and smallest positional values, per search
 void ResetPassedTables();  // built-in passed-pawn tables
 void InitKpk();
 int KpkWinRule(int wk, int bk, int pawn);  // white pawn, white to move, normalised

@@ -93,6 +93,13 @@ TEST(EvalEndings, KingAndPawnAgainstKing) {
     EXPECT_EQ(evaltest::Full(r), 0);
     evaltest::Load(r, "4k3/8/8/8/8/8/8/2R1K3 w - - 0 1");
     EXPECT_GT(evaltest::Full(r), 400);
+    // rook pawns and the bishop of the wrong colour: the defender in the corner holds
+    evaltest::Load(r, "k7/8/8/8/P7/2B5/P7/K7 w - - 0 1");
+    EXPECT_EQ(evaltest::Full(r), 0);
+    evaltest::Load(r, "k7/8/8/8/P7/8/P3B3/K7 w - - 0 1");  // the right bishop wins
+    EXPECT_GT(evaltest::Full(r), 300);
+    evaltest::Load(r, "8/8/3k4/8/P7/2B5/P7/K7 w - - 0 1");  // the king is not there yet
+    EXPECT_GT(evaltest::Full(r), 300);
 }
 
 TEST(EvalMaterial, RookAndBishopAgainstRookAndPawnScalesTheWhole) {
