@@ -714,7 +714,7 @@ int Evaluate(Tree& tree, NodeRecord* node, int alpha, int beta, int depth) {
     if (scale) pWhite = ScaleWhole(pWhite, mWhite, scale);
     // 4. Long checking by the side behind.
     int p = stm == 0 ? pWhite : -pWhite;
-    if (node->ply > 9 && (node[-1].flags & board::InCheckFlag) && m + p < 0 &&
+    if (node->ply > 8 && (node[-1].flags & board::InCheckFlag) && m + p < 0 &&
         tree.keyTop - node->resetPoint > 8 && (node[-3].flags & board::InCheckFlag) &&
         (node[-5].flags & board::InCheckFlag) && (node[-7].flags & board::InCheckFlag) &&
         (node[-9].flags & board::InCheckFlag)) {

@@ -180,3 +180,34 @@ TEST(EvalLazy, FarOutsideTheWindowReturnsTheEstimate) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(EvalDamping, LongCheckingBySideBehindScalesTheWhole) {
+    Root r;
+    // Black to move, the exchange and more down
+    evaltest::Load(r, "6k1/5ppp/8/8/8/8/r4PPP/3Q2K1 b - - 0 1");
+    board::Tree& t = *r.tree;
+    const int plain = evaltest::Full(r);
+    ASSERT_LT(plain, 0);
+    board::NodeRecord* n = r.node + 10;
+    for (int i = 1; i <= 10; i++) {
+        std::memcpy(r.node + i, r.node, sizeof *r.node);
+        r.node[i].ply = uint8_t(i);
+        r.node[i].flags &= ~board::InCheckFlag;
+    }
+    for (int up : {1, 3, 5, 7, 9}) n[-up].flags |= board::InCheckFlag;
+    t.keyTop = &t.keyHistory[30];
+    n->resetPoint = &t.keyHistory[15];
+    const int damped = eval::Evaluate(t, n, -30000, 30000, 0);
+    EXPECT_NEAR(damped, plain * 80 / 100, 1);
+    // one quiet move in between: no damping
+    n[-5].flags &= ~board::InCheckFlag;
+    EXPECT_EQ(eval::Evaluate(t, n, -30000, 30000, 0), plain);
+    // a recent irreversible move: no damping either
+    n[-5].flags |= board::InCheckFlag;
+    n->resetPoint = &t.keyHistory[25];
+    EXPECT_EQ(eval::Evaluate(t, n, -30000, 30000, 0), plain);
+}
+
+}  // namespace
