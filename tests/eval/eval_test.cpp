@@ -1,0 +1,175 @@
+// Evaluation: colour symmetry, caches, recognised endings and option scaling.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "engine/settings.h"
+#include "eval_support.h"
+#include "search/tt.h"
+
+namespace {
+
+using evaltest::Root;
+
+// Positions from random legal games, as FEN texts.
+std::vector<std::string> RandomGamePositions(int games, int plies, unsigned seed) {
+    std::vector<std::string> out;
+    std::mt19937 rng(seed);
+    for (int g = 0; g < games; g++) {
+        Root r;
+        evaltest::Load(r, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
+        board::Tree& t = *r.tree;
+        board::NodeRecord* node = r.node;
+        for (int ply = 0; ply < plies && node->ply < 90; ply++) {
+            board::GenerateMoves(t, node, board::GenAll, 1);
+            std::vector<board::Move> legal;
+            board::MoveEntry* lists[2] = {node->captureList, node->quietList};
+            for (board::MoveEntry* list : lists)
+                for (board::MoveEntry* e = list; e->score != board::ListEnd; e++) {
+                    node->currentMove = e->move;
+                    if (!board::MakeMove(t, node)) continue;
+                    board::UnmakeMove(t, node);
+                    legal.push_back(e->move);
+                }
+            if (legal.empty()) break;
+            node->currentMove = legal[rng() % legal.size()];
+            board::NodeRecord* child = board::MakeMove(t, node);
+            if (!child) break;
+            node = child;
+            if (ply % 2 == 1) out.push_back(evaltest::Fen(t.board, node->side, node->flags, false));
+        }
+    }
+    return out;
+}
+
+TEST(EvalSymmetry, MirroredTwinsEvaluateAlike) {
+    const std::vector<std::string> fens = RandomGamePositions(12, 70, 12345);
+    ASSERT_GE(fens.size(), 300u);
+    int nonZero = 0;
+    for (const std::string& fen : fens) {
+        Root a, b;
+        evaltest::Load(a, fen);
+        const int va = evaltest::Full(a);
+        const std::string twin = evaltest::Fen(a.tree->board, a.node->side, a.node->flags, true);
+        evaltest::Load(b, twin);
+        const int vb = evaltest::Full(b);
+        EXPECT_EQ(va, vb) << fen << "  vs  " << twin;
+        if (va != 0) nonZero++;
+    }
+    EXPECT_GT(nonZero, int(fens.size()) / 2);
+}
+
+TEST(EvalSymmetry, StartPositionIsLevelAndAMoveChangesIt) {
+    Root r;
+    evaltest::Load(r, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
+    EXPECT_EQ(evaltest::Full(r), 0);
+    EXPECT_EQ(eval::RootStage, 1);
+    evaltest::Load(r, "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1");
+    EXPECT_LT(evaltest::Full(r), 0);  // black to move, White has the better game
+}
+
+TEST(EvalEndings, KingAndPawnAgainstKing) {
+    Root r;
+    // won: 600 plus the square-score difference for the pawn side
+    evaltest::Load(r, "4k3/8/8/4K3/4P3/8/8/8 w - - 0 1");
+    EXPECT_EQ(evaltest::Full(r), 600 + r.node->squareScore);
+    // black's pawn, black to move, from black's view
+    evaltest::Load(r, "8/8/8/4p3/4k3/8/8/4K3 b - - 0 1");
+    EXPECT_EQ(evaltest::Full(r), 600 + r.node->squareScore);
+    // drawn: the defender holds the opposition; Kd6 Kd8 e7+ Ke8 Ke6 is stalemate
+    evaltest::Load(r, "4k3/8/4P3/4K3/8/8/8/8 w - - 0 1");
+    EXPECT_EQ(evaltest::Full(r), 0);
+    EXPECT_EQ(r.node->positionalValue, -(r.node->material[0] - r.node->material[1] + r.node->squareScore));
+    // a rook pawn with the defender in the corner
+    evaltest::Load(r, "7k/8/8/8/8/8/7P/7K w - - 0 1");
+    EXPECT_EQ(evaltest::Full(r), 0);
+    // with the king in front on the sixth rank it is won whoever moves
+    evaltest::Load(r, "4k3/8/4K3/4P3/8/8/8/8 b - - 0 1");
+    EXPECT_EQ(evaltest::Full(r), -600 + r.node->squareScore);  // square score: black's view
+    // bare kings and a lone minor piece
+    evaltest::Load(r, "4k3/8/8/8/8/8/8/2B1K3 w - - 0 1");
+    EXPECT_EQ(evaltest::Full(r), 0);
+    evaltest::Load(r, "4k3/8/8/8/8/8/8/2R1K3 w - - 0 1");
+    EXPECT_GT(evaltest::Full(r), 400);
+}
+
+TEST(EvalMaterial, RookAndBishopAgainstRookAndPawnScalesTheWhole) {
+    Root r;
+    evaltest::Load(r, "4k3/8/8/8/8/4p3/2r5/2RBK3 w - - 0 1");
+    eval::Breakdown b;
+    eval::EvaluateVerbose(*r.tree, r.node, b);
+    EXPECT_EQ(b.scale, 25);
+    EXPECT_EQ(b.materialValue, -275);
+    // the whole evaluation is a quarter of the unscaled sum
+    const int m = r.node->material[0] - r.node->material[1] + r.node->squareScore;
+    const int unscaled = b.pawns + b.kingSafety + b.centre + b.rest + b.materialValue;
+    EXPECT_NEAR(b.total, (m + unscaled) * 25 / 100, 1);
+}
+
+TEST(EvalOptions, ScalingStepsAtOneHundredChangeNothing) {
+    const char* fens[] = {"r1bq1rk1/pp2ppbp/2np1np1/8/3NP3/2N1BP2/PPPQ2PP/R3KB1R w KQ - 3 9",
+                          "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
+                          "2r2rk1/pp1bqppp/2n1pn2/3p4/2PP4/P1NBPN2/1P3PPP/R2Q1RK1 b - - 0 12"};
+    engine::Settings saved = engine::settings;
+    for (const char* fen : fens) {
+        Root r;
+        evaltest::Load(r, fen);
+        eval::Breakdown b;
+        eval::EvaluateVerbose(*r.tree, r.node, b);
+        if (b.scale == 0) {
+            // at 100 the total is exactly the sum of the parts
+            const int white = b.material + b.squareScore + b.pawns + b.kingSafety + b.centre + b.rest +
+                              b.materialValue;
+            EXPECT_EQ(b.total, r.node->side == 0 ? white : -white) << fen;
+        }
+        // doubling an option doubles its part
+        engine::settings.kingSafety = 200;
+        engine::settings.centerControl = 200;
+        eval::Breakdown d;
+        eval::EvaluateVerbose(*r.tree, r.node, d);
+        EXPECT_NEAR(d.kingSafety, 2 * b.kingSafety, 1) << fen;
+        EXPECT_EQ(d.centre, 2 * b.centre) << fen;
+        engine::settings = saved;
+    }
+}
+
+TEST(EvalCache, FullWindowIgnoresTheCacheAndNarrowWindowsUseIt) {
+    ASSERT_EQ(search::AllocateEvalTables(64), 1);
+    search::ClearEvalTables();
+    Root r;
+    evaltest::Load(r, "r1bq1rk1/pp2ppbp/2np1np1/8/3NP3/2N1BP2/PPPQ2PP/R3KB1R w KQ - 3 9");
+    r.node->ply = 0;
+    const int full = evaltest::Full(r);
+    const int stored = r.node->positionalValue;
+    // tamper with the cached value, keeping the entry consistent
+    search::EvalEntry& e = search::EvalTables[0][r.node->key[0] % search::EvalEntries];
+    const uint32_t keyBits = e.check ^ e.data;
+    EXPECT_EQ(int16_t(uint16_t(e.data)), stored);
+    e.data = (e.data & 0xffff0000u) | uint16_t(int16_t(stored + 37));
+    e.check = e.data ^ keyBits;
+    EXPECT_EQ(eval::Evaluate(*r.tree, r.node, -50, 50, 3), full + 37);
+    EXPECT_EQ(evaltest::Full(r), full);
+    // another position in the slot does not hit
+    Root other;
+    evaltest::Load(other, "r1bq1rk1/pp2ppbp/2np1np1/8/3NP3/2N1BP2/PPPQ2PP/R3KB1R b KQ - 3 9");
+    EXPECT_EQ(eval::Evaluate(*other.tree, other.node, -50, 50, 3), evaltest::Full(other));
+}
+
+TEST(EvalLazy, FarOutsideTheWindowReturnsTheEstimate) {
+    Root r;
+    evaltest::Load(r, "r1bq1rk1/pp2ppbp/2np1np1/8/3NP3/2N1BP2/PPPQ2PP/R3KB1R w KQ - 3 9");
+    board::NodeRecord* n = r.node + 2;  // a deep node record of the same position
+    std::memcpy(n, r.node, sizeof *n);
+    n->ply = 2;
+    n->positionalValue = 17;
+    const int m = n->material[0] - n->material[1] + n->squareScore;
+    EXPECT_EQ(eval::Evaluate(*r.tree, n, 500, 501, 0), m + 17);
+    EXPECT_EQ(n->positionalValue, 17);
+    // inside the margin it evaluates in full
+    const int v = eval::Evaluate(*r.tree, n, m + 17, m + 18, 0);
+    EXPECT_EQ(v, evaltest::Full(r));
+}
+
+}  // namespace
