@@ -40,6 +40,7 @@ inline int Sq(int file, int rank) {
 void FillPawnEntry(const Tree& tree, PawnEntry& e, uint32_t key) {
     std::memset(&e, 0, sizeof e);
     e.key = key;
+    e.stamp = SettingsSignature[1];
     for (int f = 0; f < 8; f++) e.whiteRear[f] = e.blackFront[f] = 9;
     for (int s = 0; s < 2; s++)
         for (const uint8_t* p = tree.pieces[s] + 1; *p; p++) {
@@ -161,7 +162,8 @@ PawnEntry& PawnLookup(Tree& tree, const NodeRecord* node) {
         return ScratchPawnEntry;
     }
     PawnEntry* e = reinterpret_cast<PawnEntry*>(tree.pawnCache + size_t(node->pawnKey[0] & 16383) * 200);
-    if (e->key != node->pawnKey[1]) FillPawnEntry(tree, *e, node->pawnKey[1]);
+    // entries built under other weights or another root stage are rebuilt
+    if (e->key != node->pawnKey[1] || e->stamp != SettingsSignature[1]) FillPawnEntry(tree, *e, node->pawnKey[1]);
     return *e;
 }
 

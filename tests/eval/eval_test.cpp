@@ -211,3 +211,30 @@ TEST(EvalDamping, LongCheckingBySideBehindScalesTheWhole) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(EvalCache, PawnEntriesFollowTheWeights) {
+    Root r;
+    ASSERT_EQ(search::AllocateBoardTables(*r.tree), 1);
+    search::ClearPawnCache(*r.tree);
+    search::ClearMaterialTable(*r.tree);
+    const char* fen = "r1bq1rk1/pp3ppp/2n2n2/3P4/8/2N2N2/PP3PPP/R1BQ1RK1 w - - 0 12";
+    evaltest::Load(r, fen);
+    ASSERT_EQ(eval::RootStage, 2);
+    eval::Breakdown before, after, fresh;
+    eval::EvaluateVerbose(*r.tree, r.node, before);
+    engine::Settings saved = engine::settings;
+    engine::settings.passedPawns = 300;
+    evaltest::Load(r, fen);  // the pawn cache keeps its entries
+    eval::EvaluateVerbose(*r.tree, r.node, after);
+    Root clean;
+    evaltest::Load(clean, fen);
+    eval::EvaluateVerbose(*clean.tree, clean.node, fresh);
+    engine::settings = saved;
+    EXPECT_GT(after.pawns, before.pawns);
+    EXPECT_EQ(after.pawns, fresh.pawns);
+    search::FreeBoardTables(*r.tree);
+}
+
+}  // namespace
