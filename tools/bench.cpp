@@ -21,7 +21,7 @@
 
 namespace {
 
-constexpr int DefaultDepth = 8;
+constexpr int DefaultDepth = 7;
 constexpr int BenchHashMb = 16;
 
 const char* const Positions[] = {

@@ -40,6 +40,7 @@ inline int Sq(int file, int rank) {
 void FillPawnEntry(const Tree& tree, PawnEntry& e, uint32_t key) {
     std::memset(&e, 0, sizeof e);
     e.key = key;
+    e.stamp = SettingsSignature[1];
     for (int f = 0; f < 8; f++) e.whiteRear[f] = e.blackFront[f] = 9;
     for (int s = 0; s < 2; s++)
         for (const uint8_t* p = tree.pieces[s] + 1; *p; p++) {
@@ -161,7 +162,8 @@ PawnEntry& PawnLookup(Tree& tree, const NodeRecord* node) {
         return ScratchPawnEntry;
     }
     PawnEntry* e = reinterpret_cast<PawnEntry*>(tree.pawnCache + size_t(node->pawnKey[0] & 16383) * 200);
-    if (e->key != node->pawnKey[1]) FillPawnEntry(tree, *e, node->pawnKey[1]);
+    // entries built under other weights or another root stage are rebuilt
+    if (e->key != node->pawnKey[1] || e->stamp != SettingsSignature[1]) FillPawnEntry(tree, *e, node->pawnKey[1]);
     return *e;
 }
 
@@ -514,6 +516,25 @@ void Positional(Tree& tree, NodeRecord* node, Outcome& out) {
     }
     // 2. Pawn structure.
     PawnEntry& pe = PawnLookup(tree, node);
+    // bishop and rook pawns with the bishop of the wrong colour: the corner holds
+    for (int side = 0; side < 2; side++) {
+        const uint32_t own = node->signature[side], other = node->signature[side ^ 1];
+        const uint32_t bishops = own & 0xc0;
+        if ((own & ~0xcfu) != 0 || (bishops != 0x40 && bishops != 0x80) || (own & 15) == 0 || other != 0)
+            continue;
+        const Bits pawns = pe.pawns[side];
+        int file = 0;
+        if ((pawns & ~FileMask[1]) == 0) file = 1;
+        else if ((pawns & ~FileMask[8]) == 0) file = 8;
+        if (!file) continue;
+        const int promo = Relative(side, board::SquareAt(file, 8));
+        const int promoDark = board::SquareColour(promo);
+        if ((bishops == 0x80) != (promoDark == 1) &&
+            Distance(board::KingSquare(tree, side ^ 1), promo) <= 1) {
+            out.draw = 1;
+            return;
+        }
+    }
     const int eac = EndgameAfterCaptures[node->capturedKinds];
     const bool eg = (RootStage & 0x64) || eac;
     Sums sum;
@@ -643,6 +664,11 @@ void InitGeometry() {
     }
 }
 
+void ResetEvalStatistics() {
+    PositionalMax[0] = PositionalMax[1] = -30000;
+    PositionalMin[0] = PositionalMin[1] = 30000;
+}
+
 void InitEvalTables() {
     InitGeometry();
     InitKpk();
@@ -690,7 +716,7 @@ int Evaluate(Tree& tree, NodeRecord* node, int alpha, int beta, int depth) {
     if (scale) pWhite = ScaleWhole(pWhite, mWhite, scale);
     // 4. Long checking by the side behind.
     int p = stm == 0 ? pWhite : -pWhite;
-    if (node->ply > 9 && (node[-1].flags & board::InCheckFlag) && m + p < 0 &&
+    if (node->ply > 8 && (node[-1].flags & board::InCheckFlag) && m + p < 0 &&
         tree.keyTop - node->resetPoint > 8 && (node[-3].flags & board::InCheckFlag) &&
         (node[-5].flags & board::InCheckFlag) && (node[-7].flags & board::InCheckFlag) &&
         (node[-9].flags & board::InCheckFlag)) {

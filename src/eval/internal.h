@@ -120,7 +120,8 @@ struct PawnEntry {
     uint8_t whiteCount, blackCount;
     uint8_t averageFile;     // 1..8, 0 without pawns
     uint8_t drawish[2];      // per side: bit 0 locked pawns, bit 1 no pawns
-    uint8_t spare[7];
+    uint8_t spare[3];
+    uint32_t stamp;          // settings signature the entry was built under
     int16_t mgScore;         // white's view
     int16_t egDelta;
     uint64_t passed[2];
@@ -163,6 +164,7 @@ struct RootCounts {
 int IsMiddleGame(const RootCounts& c);
 
 void InitGeometry();
+void ResetEvalStatistics();  // largest and smallest positional values, per search
 void ResetPassedTables();  // built-in passed-pawn tables
 void InitKpk();
 int KpkWinRule(int wk, int bk, int pawn);  // white pawn, white to move, normalised

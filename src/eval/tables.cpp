@@ -441,6 +441,7 @@ void BuildEvalTables(board::Tree& tree, board::NodeRecord* root) {
 
     // 9. Settings signature.
     BuildSignature();
+    ResetEvalStatistics();
 }
 
 // Re-runs table builders that touch no search state: used to time the machine.

@@ -93,6 +93,13 @@ TEST(EvalEndings, KingAndPawnAgainstKing) {
     EXPECT_EQ(evaltest::Full(r), 0);
     evaltest::Load(r, "4k3/8/8/8/8/8/8/2R1K3 w - - 0 1");
     EXPECT_GT(evaltest::Full(r), 400);
+    // rook pawns and the bishop of the wrong colour: the defender in the corner holds
+    evaltest::Load(r, "k7/8/8/8/P7/2B5/P7/K7 w - - 0 1");
+    EXPECT_EQ(evaltest::Full(r), 0);
+    evaltest::Load(r, "k7/8/8/8/P7/8/P3B3/K7 w - - 0 1");  // the right bishop wins
+    EXPECT_GT(evaltest::Full(r), 300);
+    evaltest::Load(r, "8/8/3k4/8/P7/2B5/P7/K7 w - - 0 1");  // the king is not there yet
+    EXPECT_GT(evaltest::Full(r), 300);
 }
 
 TEST(EvalMaterial, RookAndBishopAgainstRookAndPawnScalesTheWhole) {
@@ -170,6 +177,64 @@ TEST(EvalLazy, FarOutsideTheWindowReturnsTheEstimate) {
     // inside the margin it evaluates in full
     const int v = eval::Evaluate(*r.tree, n, m + 17, m + 18, 0);
     EXPECT_EQ(v, evaltest::Full(r));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(EvalDamping, LongCheckingBySideBehindScalesTheWhole) {
+    Root r;
+    // Black to move, the exchange and more down
+    evaltest::Load(r, "6k1/5ppp/8/8/8/8/r4PPP/3Q2K1 b - - 0 1");
+    board::Tree& t = *r.tree;
+    const int plain = evaltest::Full(r);
+    ASSERT_LT(plain, 0);
+    board::NodeRecord* n = r.node + 10;
+    for (int i = 1; i <= 10; i++) {
+        std::memcpy(r.node + i, r.node, sizeof *r.node);
+        r.node[i].ply = uint8_t(i);
+        r.node[i].flags &= ~board::InCheckFlag;
+    }
+    for (int up : {1, 3, 5, 7, 9}) n[-up].flags |= board::InCheckFlag;
+    t.keyTop = &t.keyHistory[30];
+    n->resetPoint = &t.keyHistory[15];
+    const int damped = eval::Evaluate(t, n, -30000, 30000, 0);
+    EXPECT_NEAR(damped, plain * 80 / 100, 1);
+    // one quiet move in between: no damping
+    n[-5].flags &= ~board::InCheckFlag;
+    EXPECT_EQ(eval::Evaluate(t, n, -30000, 30000, 0), plain);
+    // a recent irreversible move: no damping either
+    n[-5].flags |= board::InCheckFlag;
+    n->resetPoint = &t.keyHistory[25];
+    EXPECT_EQ(eval::Evaluate(t, n, -30000, 30000, 0), plain);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(EvalCache, PawnEntriesFollowTheWeights) {
+    Root r;
+    ASSERT_EQ(search::AllocateBoardTables(*r.tree), 1);
+    search::ClearPawnCache(*r.tree);
+    search::ClearMaterialTable(*r.tree);
+    const char* fen = "r1bq1rk1/pp3ppp/2n2n2/3P4/8/2N2N2/PP3PPP/R1BQ1RK1 w - - 0 12";
+    evaltest::Load(r, fen);
+    ASSERT_EQ(eval::RootStage, 2);
+    eval::Breakdown before, after, fresh;
+    eval::EvaluateVerbose(*r.tree, r.node, before);
+    engine::Settings saved = engine::settings;
+    engine::settings.passedPawns = 300;
+    evaltest::Load(r, fen);  // the pawn cache keeps its entries
+    eval::EvaluateVerbose(*r.tree, r.node, after);
+    Root clean;
+    evaltest::Load(clean, fen);
+    eval::EvaluateVerbose(*clean.tree, clean.node, fresh);
+    engine::settings = saved;
+    EXPECT_GT(after.pawns, before.pawns);
+    EXPECT_EQ(after.pawns, fresh.pawns);
+    search::FreeBoardTables(*r.tree);
 }
 
 }  // namespace
