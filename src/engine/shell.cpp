@@ -6,6 +6,7 @@
 #include <ctime>
 #include <new>
 
+#include "book/hooks.h"
 #include "board/movegen.h"
 #include "board/position.h"
 #include "engine/gamemove.h"
@@ -16,9 +17,6 @@
 #include "search/limits.h"
 #include "search/tt.h"
 
-namespace book {
-void LoadLearning();
-}
 
 namespace engine {
 

@@ -7,7 +7,9 @@
 
 #include "board/makemove.h"
 #include "board/movegen.h"
+#include "bitbases/hooks.h"
 #include "board/position.h"
+#include "book/hooks.h"
 #include "engine/gamemove.h"
 #include "engine/options.h"
 #include "engine/platform.h"
@@ -18,12 +20,6 @@
 #include "search/think.h"
 #include "search/tt.h"
 
-namespace bitbases {
-void LoadBitbases(int reportMode);
-}
-namespace book {
-void ForgetProtectedEntries();
-}
 
 namespace engine {
 

@@ -141,3 +141,26 @@ TEST(EngineProcess, AnalysisModePrintsMoveAndScore) {
     EXPECT_EQ(timedLines[0].find(' '), std::string::npos);
     EXPECT_LT(timed.seconds, 10.0);
 }
+
+TEST(EngineProcess, GoWithoutLimitsSearchesAndAnswers) {
+    auto run = RunEngine(Fast, "position startpos moves e2e4 e7e5\ngo\n", 60, "bestmove");
+    auto lines = Lines(run.output);
+    ASSERT_FALSE(lines.empty());
+    bool sawBestMove = false;
+    for (const std::string& l : lines)
+        if (l.rfind("bestmove ", 0) == 0) {
+            sawBestMove = true;
+            EXPECT_NE(l, "bestmove 0000");
+        }
+    EXPECT_TRUE(sawBestMove);
+    // Without limits a go right after start-up searches three plies.
+    bool depth3 = false, deeper = false;
+    for (const std::string& l : lines) {
+        depth3 |= l.rfind("info depth 3 ", 0) == 0;
+        deeper |= l.rfind("info depth 4 ", 0) == 0;
+    }
+    EXPECT_TRUE(depth3) << run.output;
+    EXPECT_FALSE(deeper) << run.output;
+    EXPECT_EQ(run.status, 255);  // the host hung up after bestmove
+}
+
