@@ -29,7 +29,7 @@ double NowSeconds() {
     return double(tv.tv_sec) + double(tv.tv_usec) / 1e6;
 }
 
-struct EngineSpec {
+struct EngineSetup {
     std::string command;
     std::vector<std::pair<std::string, std::string>> options;
     std::string name;
@@ -37,7 +37,7 @@ struct EngineSpec {
 
 class EngineProcess {
 public:
-    bool Start(const EngineSpec& spec) {
+    bool Start(const EngineSetup& setup) {
         int toChild[2], fromChild[2];
         if (pipe(toChild) != 0 || pipe(fromChild) != 0) return false;
         pid = fork();
@@ -48,7 +48,7 @@ public:
             if (devNull >= 0) dup2(devNull, 2);
             close(toChild[1]);
             close(fromChild[0]);
-            execl("/bin/sh", "sh", "-c", ("exec " + spec.command).c_str(), (char*)nullptr);
+            execl("/bin/sh", "sh", "-c", ("exec " + setup.command).c_str(), (char*)nullptr);
             _exit(127);
         }
         close(toChild[0]);
@@ -232,17 +232,17 @@ const char* const Openings[] = {
     "g2g3 d7d5 f1g2 e7e5", "e2e4 e7e5 g1f3 d7d6", "d2d4 c7c5 d4d5 e7e5", "e2e4 c7c5 g1f3 b8c6",
 };
 
-bool StartEngine(EngineProcess& engine, const EngineSpec& spec) {
-    if (!engine.Start(spec)) return false;
+bool StartEngine(EngineProcess& engine, const EngineSetup& setup) {
+    if (!engine.Start(setup)) return false;
     engine.Send("uci");
     if (!engine.WaitFor("uciok", 10)) return false;
-    for (const auto& o : spec.options) engine.Send("setoption name " + o.first + " value " + o.second);
+    for (const auto& o : setup.options) engine.Send("setoption name " + o.first + " value " + o.second);
     engine.Send("isready");
     return engine.WaitFor("readyok", 30);
 }
 
 // Plays one game; returns 1 if the first engine won, 0 for a draw, -1 for a loss.
-int PlayGame(Referee& referee, EngineProcess* engines[2], const EngineSpec* specs[2], int firstIsWhite,
+int PlayGame(Referee& referee, EngineProcess* engines[2], const EngineSetup* setups[2], int firstIsWhite,
              const std::string& opening, double baseSeconds, double incSeconds, int moveTimeMs,
              int maxPlies, Totals& totals, std::string& reason) {
     referee.Start();
@@ -260,7 +260,7 @@ int PlayGame(Referee& referee, EngineProcess* engines[2], const EngineSpec* spec
         engines[e]->Send("isready");
         if (!engines[e]->WaitFor("readyok", 30)) {
             totals.crashes++;
-            reason = specs[e]->name + " did not answer isready";
+            reason = setups[e]->name + " did not answer isready";
             return (e == 0) ? -1 : 1;
         }
     }
@@ -302,10 +302,10 @@ int PlayGame(Referee& referee, EngineProcess* engines[2], const EngineSpec* spec
         if (!engine.WaitFor("bestmove", allowance, &line)) {
             if (!engine.alive) {
                 totals.crashes++;
-                reason = specs[mover]->name + " crashed";
+                reason = setups[mover]->name + " crashed";
             } else {
                 totals.timeLosses++;
-                reason = specs[mover]->name + " never answered";
+                reason = setups[mover]->name + " never answered";
             }
             return mover == 0 ? -1 : 1;
         }
@@ -317,7 +317,7 @@ int PlayGame(Referee& referee, EngineProcess* engines[2], const EngineSpec* spec
                 char detail[256];
                 std::snprintf(detail, sizeof detail, " lost on time (%s, used %d ms)", go,
                               int(used * 1000));
-                reason = specs[mover]->name + detail;
+                reason = setups[mover]->name + detail;
                 return mover == 0 ? -1 : 1;
             }
             clock[side] += incSeconds;
@@ -327,21 +327,21 @@ int PlayGame(Referee& referee, EngineProcess* engines[2], const EngineSpec* spec
         board::Move move = referee.Find(best);
         if (!move) {
             totals.illegal++;
-            reason = specs[mover]->name + " played illegal move " + best;
+            reason = setups[mover]->name + " played illegal move " + best;
             return mover == 0 ? -1 : 1;
         }
         referee.Play(move, best);
         if (std::strcmp(ponderWord, "ponder") == 0 && ponder[0] && !referee.LegalMoves().empty() &&
             !referee.Find(ponder)) {
             totals.illegalPonder++;
-            std::fprintf(stderr, "%s: illegal ponder move %s after %s\n", specs[mover]->name.c_str(),
+            std::fprintf(stderr, "%s: illegal ponder move %s after %s\n", setups[mover]->name.c_str(),
                          ponder, best);
         }
     }
 }
 
 int MatchMain(int argc, char** argv) {
-    std::vector<EngineSpec> specs;
+    std::vector<EngineSetup> setups;
     int games = 10, moveTimeMs = 0, maxPlies = 400;
     double base = 10, inc = 0.1;
     std::string pgnPath;
@@ -355,18 +355,18 @@ int MatchMain(int argc, char** argv) {
             return argv[++i];
         };
         if (a == "--engine") {
-            specs.push_back({next("--engine"), {}, ""});
-            std::string cmd = specs.back().command;
+            setups.push_back({next("--engine"), {}, ""});
+            std::string cmd = setups.back().command;
             size_t slash = cmd.find_last_of('/');
             std::string name = cmd.substr(slash == std::string::npos ? 0 : slash + 1);
-            specs.back().name = name.substr(0, name.find(' '));
-        } else if (a == "--name" && !specs.empty()) {
-            specs.back().name = next("--name");
-        } else if (a == "--option" && !specs.empty()) {
+            setups.back().name = name.substr(0, name.find(' '));
+        } else if (a == "--name" && !setups.empty()) {
+            setups.back().name = next("--name");
+        } else if (a == "--option" && !setups.empty()) {
             std::string o = next("--option");
             size_t eq = o.find('=');
             if (eq == std::string::npos) continue;
-            specs.back().options.push_back({o.substr(0, eq), o.substr(eq + 1)});
+            setups.back().options.push_back({o.substr(0, eq), o.substr(eq + 1)});
         } else if (a == "--games") {
             games = std::atoi(next("--games").c_str());
         } else if (a == "--tc") {
@@ -382,7 +382,7 @@ int MatchMain(int argc, char** argv) {
             pgnPath = next("--pgn");
         }
     }
-    if (specs.size() != 2 || games < 1) {
+    if (setups.size() != 2 || games < 1) {
         std::fprintf(stderr,
                      "usage: kestrion-tool match --engine CMD [--name N] [--option NAME=VALUE]... "
                      "--engine CMD [...] [--games N] [--tc BASE+INC] [--movetime MS]\n");
@@ -396,10 +396,10 @@ int MatchMain(int argc, char** argv) {
 
     EngineProcess processes[2];
     Totals totals;
-    const EngineSpec* specPtr[2] = {&specs[0], &specs[1]};
+    const EngineSetup* setupPtr[2] = {&setups[0], &setups[1]};
     for (int e = 0; e < 2; e++)
-        if (!StartEngine(processes[e], specs[e])) {
-            std::fprintf(stderr, "match: cannot start %s\n", specs[e].command.c_str());
+        if (!StartEngine(processes[e], setups[e])) {
+            std::fprintf(stderr, "match: cannot start %s\n", setups[e].command.c_str());
             return 1;
         }
     FILE* pgn = pgnPath.empty() ? nullptr : std::fopen(pgnPath.c_str(), "w");
@@ -409,13 +409,13 @@ int MatchMain(int argc, char** argv) {
         std::string opening = Openings[(g / 2) % openingCount];
         EngineProcess* engines[2] = {&processes[0], &processes[1]};
         std::string reason;
-        int result = PlayGame(referee, engines, specPtr, firstIsWhite, opening, base, inc, moveTimeMs,
+        int result = PlayGame(referee, engines, setupPtr, firstIsWhite, opening, base, inc, moveTimeMs,
                               maxPlies, totals, reason);
         if (result > 0) totals.wins++;
         else if (result < 0) totals.losses++;
         else totals.draws++;
-        const char* whiteName = specs[firstIsWhite ? 0 : 1].name.c_str();
-        const char* blackName = specs[firstIsWhite ? 1 : 0].name.c_str();
+        const char* whiteName = setups[firstIsWhite ? 0 : 1].name.c_str();
+        const char* blackName = setups[firstIsWhite ? 1 : 0].name.c_str();
         int whiteResult = firstIsWhite ? result : -result;
         const char* resultText = whiteResult > 0 ? "1-0" : whiteResult < 0 ? "0-1" : "1/2-1/2";
         std::printf("game %d: %s - %s %s (%s, %zu plies)\n", g + 1, whiteName, blackName, resultText,
@@ -430,7 +430,7 @@ int MatchMain(int argc, char** argv) {
         for (int e = 0; e < 2; e++)
             if (!processes[e].alive) {
                 processes[e].Stop();
-                if (!StartEngine(processes[e], specs[e])) return 1;
+                if (!StartEngine(processes[e], setups[e])) return 1;
             }
     }
     if (pgn) std::fclose(pgn);
@@ -438,7 +438,7 @@ int MatchMain(int argc, char** argv) {
     double score = (totals.wins + 0.5 * totals.draws) * 100.0 / games;
     std::printf("%s vs %s: +%d =%d -%d, illegal moves %d, illegal ponder moves %d, time losses %d, "
                 "crashes %d\n",
-                specs[0].name.c_str(), specs[1].name.c_str(), totals.wins, totals.draws, totals.losses,
+                setups[0].name.c_str(), setups[1].name.c_str(), totals.wins, totals.draws, totals.losses,
                 totals.illegal, totals.illegalPonder, totals.timeLosses, totals.crashes);
     std::printf("score %.1f%%\n", score);
     delete referee.tree;
