@@ -1,7 +1,11 @@
 // Make and unmake on the search board, hash keys, repetition and root set-up.
 #include "board/makemove.h"
+#pragma GCC optimize("no-tree-slp-vectorize")
 
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "board/attacks.h"
 #include "board/tables.h"
@@ -209,25 +213,203 @@ inline void Demote(Tree& t, int pawn, int promo) {
     k->slots[--k->count] = nullptr;
 }
 
-// One man (with capture and promotion); the caller has set the mark.
-inline int MoveMan(Tree& t, Move m, uint32_t* key, uint32_t* pawnKey) {
+// Fast path of a normal move. Only removals are logged (their place in the
+// entry cannot be recomputed); every addition is the last change of its entry
+// at its stage, so unmake takes it back by walking the same squares again
+// and dropping the last attacker. The log of one move has two marks: its
+// start and the end of the removals made before the lines through the
+// from-square open.
+
+// Attacks of a man of `code` on `sq` join the side's table `tbl`.
+KESTRION_INLINE void PushAll(AttackEntry* tbl, int sq, int code, const uint8_t* b) {
+    const int kind = RayKindOf[code];
+    const uint8_t from = uint8_t(sq);
+    if (kind < 0) {
+        for (const uint8_t* s = StepList[StepKindOf[code]][sq]; *s; s++) {
+            AttackEntry& e = tbl[*s];
+            const uint32_t n = e.number;
+            e.squares[n] = from;
+            e.number = n + 1;
+        }
+        return;
+    }
+    const RayStep* ray = RayList[kind][sq];
+    for (int i = 0;;) {
+        const int s = ray[i].square;
+        if (!s) break;
+        AttackEntry& e = tbl[s];
+        const uint32_t n = e.number;
+        e.squares[n] = from;
+        e.number = n + 1;
+        e.sliders++;
+        i = b[s] ? ray[i].skip : i + 1;
+    }
+}
+
+// Reverse of PushAll on the same board.
+KESTRION_INLINE void UnpushAll(AttackEntry* tbl, int sq, int code, const uint8_t* b) {
+    const int kind = RayKindOf[code];
+    if (kind < 0) {
+        for (const uint8_t* s = StepList[StepKindOf[code]][sq]; *s; s++) tbl[*s].number--;
+        return;
+    }
+    const RayStep* ray = RayList[kind][sq];
+    for (int i = 0;;) {
+        const int s = ray[i].square;
+        if (!s) break;
+        AttackEntry& e = tbl[s];
+        e.number--;
+        e.sliders--;
+        i = b[s] ? ray[i].skip : i + 1;
+    }
+}
+
+// Drops the attacker `from` from the entry and logs where it stood.
+KESTRION_INLINE uint32_t* Pull(AttackEntry& e, uint32_t from, uint32_t record, uint32_t* log) {
+    const uint32_t n = e.number - 1;
+#if defined(__SSE2__) && defined(__GNUC__)
+    // The attacker is listed once; bytes past the count are stale but lie
+    // above it, so the lowest match is the live one.
+    static_assert(MaxAttackers == 16, "one vector per entry");
+    const __m128i row = _mm_loadu_si128(reinterpret_cast<const __m128i*>(e.squares));
+    const uint32_t i = uint32_t(__builtin_ctz(unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(row, _mm_set1_epi8(char(from)))))));
+#else
+    uint32_t i = 0;
+    while (e.squares[i] != from) i++;
+#endif
+    e.squares[i] = e.squares[n];
+    e.number = n;
+    *log = record | (i << 8);
+    return log + 1;
+}
+
+// Attacks of a man of `code` on `sq` leave the table of `side`.
+KESTRION_INLINE uint32_t* PullAll(AttackEntry* base, int side, int sq, int code, const uint8_t* b, uint32_t* log) {
+    AttackEntry* tbl = base + side * 65;
+    const int kind = RayKindOf[code];
+    const uint32_t from = uint32_t(sq);
+    if (kind < 0) {
+        const uint32_t tag = (from << 13) | LogRemoval | uint32_t(side * 65);
+        for (const uint8_t* s = StepList[StepKindOf[code]][sq]; *s; s++) log = Pull(tbl[*s], from, tag + *s, log);
+        return log;
+    }
+    const uint32_t tag = (from << 13) | LogRemoval | LogSlider | uint32_t(side * 65);
+    const RayStep* ray = RayList[kind][sq];
+    for (int i = 0;;) {
+        const int s = ray[i].square;
+        if (!s) break;
+        AttackEntry& e = tbl[s];
+        log = Pull(e, from, tag + uint32_t(s), log);
+        e.sliders--;
+        i = b[s] ? ray[i].skip : i + 1;
+    }
+    return log;
+}
+
+// The square was emptied: sliders hitting it reach past it. Each square past
+// it is reached by at most one slider per side, so the additions need no log.
+KESTRION_INLINE void OpenLinesFast(AttackEntry* base, int sq, const uint8_t* b) {
+    for (int side = 0; side < 2; side++) {
+        AttackEntry* tbl = base + side * 65;
+        const AttackEntry& e = tbl[sq];
+        uint32_t left = e.sliders;
+        for (uint32_t i = 0; left; i++) {
+            const uint32_t a = e.squares[i];
+            if (!IsSlider(b[a])) continue;
+            left--;
+            for (const uint8_t* x = Beyond(sq, int(a)); *x; x++) {
+                AttackEntry& f = tbl[*x];
+                const uint32_t n = f.number;
+                f.squares[n] = uint8_t(a);
+                f.number = n + 1;
+                f.sliders++;
+                if (b[*x]) break;
+            }
+        }
+    }
+}
+
+// Reverse of OpenLinesFast on the same board.
+KESTRION_INLINE void UnopenLines(AttackEntry* base, int sq, const uint8_t* b) {
+    for (int side = 0; side < 2; side++) {
+        AttackEntry* tbl = base + side * 65;
+        const AttackEntry& e = tbl[sq];
+        uint32_t left = e.sliders;
+        for (uint32_t i = 0; left; i++) {
+            const uint32_t a = e.squares[i];
+            if (!IsSlider(b[a])) continue;
+            left--;
+            for (const uint8_t* x = Beyond(sq, int(a)); *x; x++) {
+                AttackEntry& f = tbl[*x];
+                f.number--;
+                f.sliders--;
+                if (b[*x]) break;
+            }
+        }
+    }
+}
+
+// The empty square became occupied: sliders hitting it stop there.
+KESTRION_INLINE uint32_t* CloseLinesFast(AttackEntry* base, int sq, const uint8_t* b, uint32_t* log) {
+    for (int side = 0; side < 2; side++) {
+        AttackEntry* tbl = base + side * 65;
+        const AttackEntry& e = tbl[sq];
+        uint32_t left = e.sliders;
+        for (uint32_t i = 0; left; i++) {
+            const uint32_t a = e.squares[i];
+            if (!IsSlider(b[a])) continue;
+            left--;
+            const uint32_t tag = (a << 13) | LogRemoval | LogSlider | uint32_t(side * 65);
+            for (const uint8_t* x = Beyond(sq, int(a)); *x; x++) {
+                AttackEntry& f = tbl[*x];
+                log = Pull(f, a, tag + *x, log);
+                f.sliders--;
+                if (b[*x]) break;
+            }
+        }
+    }
+    return log;
+}
+
+// Replays logged removals back to `mark`.
+KESTRION_INLINE void Unpull(AttackEntry* base, const uint32_t* log, const uint32_t* mark) {
+    while (log > mark) {
+        const uint32_t op = *--log;
+        AttackEntry& e = base[op & 255];
+        const uint32_t n = e.number;
+        const uint32_t pos = (op >> 8) & 31;
+        e.squares[n] = e.squares[pos];
+        e.squares[pos] = uint8_t((op >> 13) & 127);
+        e.number = n + 1;
+        e.sliders += op >> 31;
+    }
+}
+
+// One man (with capture and promotion).
+KESTRION_INLINE int MoveMan(Tree& t, Move m, uint32_t* key, uint32_t* pawnKey) {
     const int from = MoveFrom(m), to = MoveTo(m), piece = MovePiece(m), captured = MoveCaptured(m);
     const int promo = MovePromotion(m);
     const int side = ColourOf(piece);
+    uint8_t* const b = t.board;
+    AttackEntry* const base = &t.attackTable[0][0];
     uint8_t* slot = t.squareLink[from];
-    Changer c(t);
+    uint32_t* log = t.attackLogTop;
+    uint32_t** marks = t.attackMarkTop;
+    marks[0] = log;
 
     // 1-2. The captured man loses its attacks, count, key and slot.
     if (captured) {
-        c.RemoveAttacks(side ^ 1, to, captured);
+        log = PullAll(base, side ^ 1, to, captured, b, log);
         XorKey(key, pawnKey, captured, to);
         CaptureSlot(t, to, captured);
     }
     // 3-4. The mover leaves its square; lines through it open.
-    c.RemoveAttacks(side, from, piece);
+    log = PullAll(base, side, from, piece, b, log);
+    marks[1] = log;
+    t.attackMarkTop = marks + 2;
     XorKey(key, pawnKey, piece, from);
-    t.board[from] = 0;
-    c.OpenLines(from);
+    b[from] = 0;
+    OpenLinesFast(base, from, b);
     // 5-6. Slot and promotion.
     int now = piece;
     if (promo) {
@@ -237,26 +419,39 @@ inline int MoveMan(Tree& t, Move m, uint32_t* key, uint32_t* pawnKey) {
     *slot = uint8_t(to);
     t.squareLink[to] = slot;
     // 7-9. The man arrives; an empty target closes the lines through it.
-    if (!captured) c.CloseLines(to);
-    t.board[to] = uint8_t(now);
-    c.AddAttacks(side, to, now);
+    if (!captured) log = CloseLinesFast(base, to, b, log);
+    t.attackLogTop = log;
+    b[to] = uint8_t(now);
+    PushAll(base + side * 65, to, now, b);
     XorKey(key, pawnKey, now, to);
-    c.Done();
     // 10. Legality: enemy attackers of the own king.
     return int(t.attackTable[side ^ 1][t.pieces[side][0]].number);
 }
 
-// Board and lists of MoveMan back; the attack tables are rewound separately.
-inline void UnmoveMan(Tree& t, Move m) {
+// MoveMan backwards: board, lists and attack tables.
+KESTRION_INLINE void UnmoveMan(Tree& t, Move m) {
     const int from = MoveFrom(m), to = MoveTo(m), piece = MovePiece(m), captured = MoveCaptured(m);
     const int promo = MovePromotion(m);
+    const int side = ColourOf(piece);
+    uint8_t* const b = t.board;
+    AttackEntry* const base = &t.attackTable[0][0];
+    uint32_t** marks = t.attackMarkTop - 2;
+    t.attackMarkTop = marks;
+
+    // The arrival, the closed lines, the opened lines, then the removals.
+    UnpushAll(base + side * 65, to, promo ? promo : piece, b);
+    Unpull(base, t.attackLogTop, marks[1]);
+    b[to] = uint8_t(captured);
+    UnopenLines(base, from, b);
+    b[from] = uint8_t(piece);
+    Unpull(base, marks[1], marks[0]);
+    t.attackLogTop = marks[0];
+
     uint8_t* slot = t.squareLink[to];
     if (promo) Demote(t, piece, promo);
-    t.board[from] = uint8_t(piece);
     *slot = uint8_t(from);
     t.squareLink[from] = slot;
     if (captured) RestoreSlot(t, to, captured);
-    t.board[to] = uint8_t(captured);
 }
 
 // Both men of a castling move in one step; a man already on its
@@ -300,9 +495,11 @@ void UncastleMen(Tree& t, const CastlePath& p, int side) {
     t.squareLink[p.rook] = rookSlot;
 }
 
-// En passant: the pawn beside goes first, then the capturer moves.
+// En passant: the pawn beside goes first (fully logged, one mark), then the
+// capturer moves.
 inline int EnPassant(Tree& t, Move m, int captureSquare, uint32_t* key, uint32_t* pawnKey) {
     const int captured = MoveCaptured(m);
+    MarkAttacks(t);
     Changer c(t);
     c.Lift(captureSquare, captured);
     c.Done();
@@ -314,21 +511,16 @@ inline int EnPassant(Tree& t, Move m, int captureSquare, uint32_t* key, uint32_t
 inline void UndoEnPassant(Tree& t, Move m, int captureSquare) {
     const int captured = MoveCaptured(m);
     UnmoveMan(t, m & ~(Move(15) << 18));
+    RewindAttacks(t);
     t.board[captureSquare] = uint8_t(captured);
     RestoreSlot(t, captureSquare, captured);
 }
 
 }  // namespace
 
-int DoMove(Tree& t, Move m, uint32_t* key, uint32_t* pawnKey) {
-    MarkAttacks(t);
-    return MoveMan(t, m, key, pawnKey);
-}
+int DoMove(Tree& t, Move m, uint32_t* key, uint32_t* pawnKey) { return MoveMan(t, m, key, pawnKey); }
 
-void UndoMove(Tree& t, Move m) {
-    RewindAttacks(t);
-    UnmoveMan(t, m);
-}
+void UndoMove(Tree& t, Move m) { UnmoveMan(t, m); }
 
 NodeRecord* MakeMove(Tree& t, NodeRecord* p) {
     NodeRecord* c = p + 1;
@@ -370,16 +562,14 @@ NodeRecord* MakeMove(Tree& t, NodeRecord* p) {
         int kingTo = to;
         if (!(m & (MoveEnPassant | MoveCastle))) {
             // 3. Normal move.
-            if (DoMove(t, m, c->key, c->pawnKey)) {
-                UndoMove(t, m);
+            if (MoveMan(t, m, c->key, c->pawnKey)) {
+                UnmoveMan(t, m);
                 return nullptr;
             }
         } else if (m & MoveEnPassant) {
             // 4. En passant.
             captureSquare = side == White ? to - 8 : to + 8;
-            MarkAttacks(t);
             if (EnPassant(t, m, captureSquare, c->key, c->pawnKey)) {
-                RewindAttacks(t);
                 UndoEnPassant(t, m, captureSquare);
                 return nullptr;
             }
@@ -461,13 +651,13 @@ void UnmakeMove(Tree& t, NodeRecord* p) {
     const Move m = p->currentMove;
     t.keyTop--;
     if (m & MoveNull) return;
-    RewindAttacks(t);
     if (!(m & (MoveEnPassant | MoveCastle))) {
         UnmoveMan(t, m);
     } else if (m & MoveEnPassant) {
         const int captureSquare = p->side == White ? MoveTo(m) - 8 : MoveTo(m) + 8;
         UndoEnPassant(t, m, captureSquare);
     } else {
+        RewindAttacks(t);
         UncastleMen(t, CastlePaths[CastleIndex(p->side, m)], p->side);
     }
 }

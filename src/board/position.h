@@ -120,12 +120,12 @@ struct Tree {
     NodeRecord nodeArray[MaxPly];
     MoveEntry quietStack[MoveStackSize];
     MoveEntry captureStack[MoveStackSize];
-    // Change log of the attack tables: make records every entry it changes,
-    // unmake replays the records backwards. Only make and unmake may change
-    // the tables while a search runs.
+    // Change log of the attack tables: make records the changes that unmake
+    // cannot recompute, unmake replays them backwards. Only make and unmake
+    // may change the tables while a search runs.
     uint32_t* attackLogTop;
     uint32_t** attackMarkTop;
-    uint32_t* attackMarks[MaxPly + 1];
+    uint32_t* attackMarks[3 * MaxPly + 3];
     uint32_t attackLog[MaxPly * 320];
 };
 extern Tree* MainTree;  // the one search board
