@@ -8,6 +8,7 @@
 #endif
 
 #include "board/attacks.h"
+#include "board/movegen.h"
 #include "board/tables.h"
 #include "eval/eval.h"
 
@@ -220,49 +221,92 @@ inline void Demote(Tree& t, int pawn, int promo) {
 // start and the end of the removals made before the lines through the
 // from-square open.
 
-// Attacks of a man of `code` on `sq` join the side's table `tbl`.
-KESTRION_INLINE void PushAll(AttackEntry* tbl, int sq, int code, const uint8_t* b) {
+// Reach of every man by code and square, with the entry offsets inside its
+// side's table precomputed: steppers list their targets (0-terminated),
+// sliders their rays (square 0 ends them).
+struct FastStep {
+    uint16_t offset;  // byte offset of the target's entry in the whole table, 0 ends
+};
+struct FastRay {
+    uint16_t offset;  // byte offset of the square's entry in its side's table
+    uint8_t square;
+    uint8_t skip;
+};
+constexpr uint32_t EntryBytes = sizeof(AttackEntry);
+constexpr uint32_t SideBytes = 65 * EntryBytes;
+
+struct ReachTables {
+    FastStep steps[16][65][9];
+    FastRay rays[3][65][MaxRaySquares];
+    ReachTables() {
+        InitBoardTables();
+        for (int code = 0; code < 16; code++) {
+            const int kind = StepKindOf[code];
+            for (int sq = 0; sq <= 64; sq++) {
+                int n = 0;
+                if (kind >= 0 && sq > 0)
+                    for (const uint8_t* x = StepList[kind][sq]; *x; x++)
+                        steps[code][sq][n++].offset = uint16_t(uint32_t(ColourOf(code)) * SideBytes + *x * EntryBytes);
+                for (; n < 9; n++) steps[code][sq][n].offset = 0;
+            }
+        }
+        for (int kind = 0; kind < 3; kind++)
+            for (int sq = 0; sq <= 64; sq++)
+                for (int i = 0; i < MaxRaySquares; i++) {
+                    const RayStep& r = RayList[kind][sq][i];
+                    rays[kind][sq][i] = FastRay{uint16_t(r.square * EntryBytes), r.square, r.skip};
+                }
+    }
+};
+const ReachTables Reach;
+
+KESTRION_INLINE AttackEntry& At(uint8_t* bytes, uint32_t offset) { return *reinterpret_cast<AttackEntry*>(bytes + offset); }
+
+// Attacks of a man of `code` on `sq` join its side's table.
+KESTRION_INLINE void PushAll(uint8_t* table, int sq, int code, const uint8_t* b) {
     const int kind = RayKindOf[code];
     const uint8_t from = uint8_t(sq);
     if (kind < 0) {
-        for (const uint8_t* s = StepList[StepKindOf[code]][sq]; *s; s++) {
-            AttackEntry& e = tbl[*s];
+        for (const FastStep* s = Reach.steps[code][sq]; s->offset; s++) {
+            AttackEntry& e = At(table, s->offset);
             const uint32_t n = e.number;
             e.squares[n] = from;
             e.number = n + 1;
         }
         return;
     }
-    const RayStep* ray = RayList[kind][sq];
-    for (int i = 0;;) {
-        const int s = ray[i].square;
-        if (!s) break;
-        AttackEntry& e = tbl[s];
+    uint8_t* tbl = table + uint32_t(ColourOf(code)) * SideBytes;
+    const FastRay* ray = Reach.rays[kind][sq];
+    for (const FastRay* r = ray; r->square;) {
+        AttackEntry& e = At(tbl, r->offset);
         const uint32_t n = e.number;
         e.squares[n] = from;
         e.number = n + 1;
         e.sliders++;
-        i = b[s] ? ray[i].skip : i + 1;
+        r = b[r->square] ? ray + r->skip : r + 1;
     }
 }
 
 // Reverse of PushAll on the same board.
-KESTRION_INLINE void UnpushAll(AttackEntry* tbl, int sq, int code, const uint8_t* b) {
+KESTRION_INLINE void UnpushAll(uint8_t* table, int sq, int code, const uint8_t* b) {
     const int kind = RayKindOf[code];
     if (kind < 0) {
-        for (const uint8_t* s = StepList[StepKindOf[code]][sq]; *s; s++) tbl[*s].number--;
+        for (const FastStep* s = Reach.steps[code][sq]; s->offset; s++) At(table, s->offset).number--;
         return;
     }
-    const RayStep* ray = RayList[kind][sq];
-    for (int i = 0;;) {
-        const int s = ray[i].square;
-        if (!s) break;
-        AttackEntry& e = tbl[s];
+    uint8_t* tbl = table + uint32_t(ColourOf(code)) * SideBytes;
+    const FastRay* ray = Reach.rays[kind][sq];
+    for (const FastRay* r = ray; r->square;) {
+        AttackEntry& e = At(tbl, r->offset);
         e.number--;
         e.sliders--;
-        i = b[s] ? ray[i].skip : i + 1;
+        r = b[r->square] ? ray + r->skip : r + 1;
     }
 }
+
+// Removal records: bits 0-11 entry offset in the whole table, 12-15 place in
+// the entry, 16-22 attacker square, bit 31 a slider.
+constexpr uint32_t PullSlider = 1u << 31;
 
 // Drops the attacker `from` from the entry and logs where it stood.
 KESTRION_INLINE uint32_t* Pull(AttackEntry& e, uint32_t from, uint32_t record, uint32_t* log) {
@@ -279,29 +323,29 @@ KESTRION_INLINE uint32_t* Pull(AttackEntry& e, uint32_t from, uint32_t record, u
 #endif
     e.squares[i] = e.squares[n];
     e.number = n;
-    *log = record | (i << 8);
+    *log = record | (i << 12);
     return log + 1;
 }
 
-// Attacks of a man of `code` on `sq` leave the table of `side`.
-KESTRION_INLINE uint32_t* PullAll(AttackEntry* base, int side, int sq, int code, const uint8_t* b, uint32_t* log) {
-    AttackEntry* tbl = base + side * 65;
+// Attacks of a man of `code` on `sq` leave its side's table.
+KESTRION_INLINE uint32_t* PullAll(uint8_t* table, int sq, int code, const uint8_t* b, uint32_t* log) {
     const int kind = RayKindOf[code];
     const uint32_t from = uint32_t(sq);
     if (kind < 0) {
-        const uint32_t tag = (from << 13) | LogRemoval | uint32_t(side * 65);
-        for (const uint8_t* s = StepList[StepKindOf[code]][sq]; *s; s++) log = Pull(tbl[*s], from, tag + *s, log);
+        const uint32_t tag = from << 16;
+        for (const FastStep* s = Reach.steps[code][sq]; s->offset; s++)
+            log = Pull(At(table, s->offset), from, tag | s->offset, log);
         return log;
     }
-    const uint32_t tag = (from << 13) | LogRemoval | LogSlider | uint32_t(side * 65);
-    const RayStep* ray = RayList[kind][sq];
-    for (int i = 0;;) {
-        const int s = ray[i].square;
-        if (!s) break;
-        AttackEntry& e = tbl[s];
-        log = Pull(e, from, tag + uint32_t(s), log);
+    const uint32_t sideOffset = uint32_t(ColourOf(code)) * SideBytes;
+    uint8_t* tbl = table + sideOffset;
+    const uint32_t tag = (from << 16) | PullSlider | sideOffset;
+    const FastRay* ray = Reach.rays[kind][sq];
+    for (const FastRay* r = ray; r->square;) {
+        AttackEntry& e = At(tbl, r->offset);
+        log = Pull(e, from, tag + r->offset, log);
         e.sliders--;
-        i = b[s] ? ray[i].skip : i + 1;
+        r = b[r->square] ? ray + r->skip : r + 1;
     }
     return log;
 }
@@ -309,12 +353,11 @@ KESTRION_INLINE uint32_t* PullAll(AttackEntry* base, int side, int sq, int code,
 // The square was emptied: sliders hitting it reach past it. Each square past
 // it is reached by at most one slider per side, so the additions need no log.
 KESTRION_INLINE void OpenLinesFast(AttackEntry* base, int sq, const uint8_t* b) {
-    for (int side = 0; side < 2; side++) {
-        AttackEntry* tbl = base + side * 65;
+    for (AttackEntry* tbl = base; tbl != base + 130; tbl += 65) {
         const AttackEntry& e = tbl[sq];
         uint32_t left = e.sliders;
-        for (uint32_t i = 0; left; i++) {
-            const uint32_t a = e.squares[i];
+        for (const uint8_t* p = e.squares; left; p++) {
+            const uint32_t a = *p;
             if (!IsSlider(b[a])) continue;
             left--;
             for (const uint8_t* x = Beyond(sq, int(a)); *x; x++) {
@@ -331,12 +374,11 @@ KESTRION_INLINE void OpenLinesFast(AttackEntry* base, int sq, const uint8_t* b) 
 
 // Reverse of OpenLinesFast on the same board.
 KESTRION_INLINE void UnopenLines(AttackEntry* base, int sq, const uint8_t* b) {
-    for (int side = 0; side < 2; side++) {
-        AttackEntry* tbl = base + side * 65;
+    for (AttackEntry* tbl = base; tbl != base + 130; tbl += 65) {
         const AttackEntry& e = tbl[sq];
         uint32_t left = e.sliders;
-        for (uint32_t i = 0; left; i++) {
-            const uint32_t a = e.squares[i];
+        for (const uint8_t* p = e.squares; left; p++) {
+            const uint32_t a = *p;
             if (!IsSlider(b[a])) continue;
             left--;
             for (const uint8_t* x = Beyond(sq, int(a)); *x; x++) {
@@ -351,18 +393,18 @@ KESTRION_INLINE void UnopenLines(AttackEntry* base, int sq, const uint8_t* b) {
 
 // The empty square became occupied: sliders hitting it stop there.
 KESTRION_INLINE uint32_t* CloseLinesFast(AttackEntry* base, int sq, const uint8_t* b, uint32_t* log) {
-    for (int side = 0; side < 2; side++) {
-        AttackEntry* tbl = base + side * 65;
+    uint32_t sideOffset = 0;
+    for (AttackEntry* tbl = base; tbl != base + 130; tbl += 65, sideOffset += SideBytes) {
         const AttackEntry& e = tbl[sq];
         uint32_t left = e.sliders;
-        for (uint32_t i = 0; left; i++) {
-            const uint32_t a = e.squares[i];
+        for (const uint8_t* p = e.squares; left; p++) {
+            const uint32_t a = *p;
             if (!IsSlider(b[a])) continue;
             left--;
-            const uint32_t tag = (a << 13) | LogRemoval | LogSlider | uint32_t(side * 65);
+            const uint32_t tag = (a << 16) | PullSlider | sideOffset;
             for (const uint8_t* x = Beyond(sq, int(a)); *x; x++) {
                 AttackEntry& f = tbl[*x];
-                log = Pull(f, a, tag + *x, log);
+                log = Pull(f, a, tag + *x * EntryBytes, log);
                 f.sliders--;
                 if (b[*x]) break;
             }
@@ -372,14 +414,14 @@ KESTRION_INLINE uint32_t* CloseLinesFast(AttackEntry* base, int sq, const uint8_
 }
 
 // Replays logged removals back to `mark`.
-KESTRION_INLINE void Unpull(AttackEntry* base, const uint32_t* log, const uint32_t* mark) {
+KESTRION_INLINE void Unpull(uint8_t* table, const uint32_t* log, const uint32_t* mark) {
     while (log > mark) {
         const uint32_t op = *--log;
-        AttackEntry& e = base[op & 255];
+        AttackEntry& e = At(table, op & 0xfff);
         const uint32_t n = e.number;
-        const uint32_t pos = (op >> 8) & 31;
+        const uint32_t pos = (op >> 12) & 15;
         e.squares[n] = e.squares[pos];
-        e.squares[pos] = uint8_t((op >> 13) & 127);
+        e.squares[pos] = uint8_t(op >> 16);
         e.number = n + 1;
         e.sliders += op >> 31;
     }
@@ -392,6 +434,7 @@ KESTRION_INLINE int MoveMan(Tree& t, Move m, uint32_t* key, uint32_t* pawnKey) {
     const int side = ColourOf(piece);
     uint8_t* const b = t.board;
     AttackEntry* const base = &t.attackTable[0][0];
+    uint8_t* const table = reinterpret_cast<uint8_t*>(base);
     uint8_t* slot = t.squareLink[from];
     uint32_t* log = t.attackLogTop;
     uint32_t** marks = t.attackMarkTop;
@@ -399,12 +442,12 @@ KESTRION_INLINE int MoveMan(Tree& t, Move m, uint32_t* key, uint32_t* pawnKey) {
 
     // 1-2. The captured man loses its attacks, count, key and slot.
     if (captured) {
-        log = PullAll(base, side ^ 1, to, captured, b, log);
+        log = PullAll(table, to, captured, b, log);
         XorKey(key, pawnKey, captured, to);
         CaptureSlot(t, to, captured);
     }
     // 3-4. The mover leaves its square; lines through it open.
-    log = PullAll(base, side, from, piece, b, log);
+    log = PullAll(table, from, piece, b, log);
     marks[1] = log;
     t.attackMarkTop = marks + 2;
     XorKey(key, pawnKey, piece, from);
@@ -422,7 +465,7 @@ KESTRION_INLINE int MoveMan(Tree& t, Move m, uint32_t* key, uint32_t* pawnKey) {
     if (!captured) log = CloseLinesFast(base, to, b, log);
     t.attackLogTop = log;
     b[to] = uint8_t(now);
-    PushAll(base + side * 65, to, now, b);
+    PushAll(table, to, now, b);
     XorKey(key, pawnKey, now, to);
     // 10. Legality: enemy attackers of the own king.
     return int(t.attackTable[side ^ 1][t.pieces[side][0]].number);
@@ -432,19 +475,19 @@ KESTRION_INLINE int MoveMan(Tree& t, Move m, uint32_t* key, uint32_t* pawnKey) {
 KESTRION_INLINE void UnmoveMan(Tree& t, Move m) {
     const int from = MoveFrom(m), to = MoveTo(m), piece = MovePiece(m), captured = MoveCaptured(m);
     const int promo = MovePromotion(m);
-    const int side = ColourOf(piece);
     uint8_t* const b = t.board;
     AttackEntry* const base = &t.attackTable[0][0];
+    uint8_t* const table = reinterpret_cast<uint8_t*>(base);
     uint32_t** marks = t.attackMarkTop - 2;
     t.attackMarkTop = marks;
 
     // The arrival, the closed lines, the opened lines, then the removals.
-    UnpushAll(base + side * 65, to, promo ? promo : piece, b);
-    Unpull(base, t.attackLogTop, marks[1]);
+    UnpushAll(table, to, promo ? promo : piece, b);
+    Unpull(table, t.attackLogTop, marks[1]);
     b[to] = uint8_t(captured);
     UnopenLines(base, from, b);
     b[from] = uint8_t(piece);
-    Unpull(base, marks[1], marks[0]);
+    Unpull(table, marks[1], marks[0]);
     t.attackLogTop = marks[0];
 
     uint8_t* slot = t.squareLink[to];
