@@ -147,6 +147,7 @@ MaterialEntry LookupMaterial(board::Tree& tree, const board::NodeRecord* node);
 // ---- Evaluation breakdown, for the diagnostic tool ----
 struct Breakdown {
     int material, squareScore, pawns, kingSafety, centre, rest;
+    int mobility, minorMobility, passed, shelter;  // unscaled shares of rest and king safety
     int materialValue, scale, total;
     int recognisedDraw;
 };
