@@ -242,6 +242,14 @@ void ClearMaterialTable(board::Tree& tree) {
         std::memset(tree.materialTable, 0, size_t(MaterialEntries) * sizeof(uint64_t));
 }
 
+void ClearAllTables(board::Tree& tree) {
+    ClearSearchTables();
+    ClearEvalTables();
+    ClearPawnCache(tree);
+    ClearAuxTable(tree);
+    ClearMaterialTable(tree);
+}
+
 void FreeBoardTables(board::Tree& tree) {
     std::free(tree.pawnCache);
     std::free(tree.auxTable);

@@ -99,6 +99,8 @@ void ClearPawnCache(board::Tree& tree);
 void ClearAuxTable(board::Tree& tree);
 void ClearMaterialTable(board::Tree& tree);
 void FreeBoardTables(board::Tree& tree);
+// Empties every table: search and evaluation hash, and the board's caches.
+void ClearAllTables(board::Tree& tree);
 
 // Search numbers and the evaluation-parameter signature recorded per number.
 void NewSearchNumber();                    // raises sn (31 wraps to 2), resets hashWrites
