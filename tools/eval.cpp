@@ -11,12 +11,37 @@
 
 namespace {
 
+// One FEN per input line, one line of parts per FEN (white's view; total for
+// the side to move): for fitting the weights against reference scores.
+int EvalLines() {
+    char line[512];
+    while (std::fgets(line, sizeof line, stdin)) {
+        line[std::strcspn(line, "\r\n")] = 0;
+        board::Tree& tree = *board::MainTree;
+        if (!board::ReadFen(line, board::Game)) {
+            std::printf("bad fen\n");
+            continue;
+        }
+        board::StartGame(board::Game);
+        board::CopyGameBoard(board::Game, tree);
+        board::SetUpTree(tree);
+        board::NodeRecord* root = board::SetUpRoot(tree, board::Game);
+        eval::Breakdown b;
+        eval::EvaluateVerbose(tree, root, b);
+        std::printf("%d %d %d %d %d %d %d %d %d %d %d %d %d %d\n", b.material, b.squareScore, b.pawns,
+                    b.kingSafety, b.centre, b.rest, b.mobility, b.minorMobility, b.passed, b.shelter, b.materialValue,
+                    b.scale, b.recognisedDraw, b.total);
+    }
+    return 0;
+}
+
 int RunEval(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: eval FEN [FEN ...] (each FEN quoted as one argument)\n");
+        std::fprintf(stderr, "usage: eval FEN [FEN ...] (each FEN quoted as one argument), or eval -\n");
         return 2;
     }
     if (tools::InitEngineTables() != 0) return 1;
+    if (std::strcmp(argv[1], "-") == 0) return EvalLines();
     // Arguments that do not start a new FEN (no '/') are glued to the previous one.
     std::string fens[64];
     int count = 0;

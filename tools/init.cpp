@@ -21,11 +21,7 @@ int InitEngineTables() {
     board::InitBoardTables();
     eval::InitEvalTables();
     if (!search::AllocateSearchTables(3277) || !search::AllocateEvalTables(819)) return -1;
-    search::ClearSearchTables();
-    search::ClearEvalTables();
-    search::ClearPawnCache(*board::MainTree);
-    search::ClearAuxTable(*board::MainTree);
-    search::ClearMaterialTable(*board::MainTree);
+    search::ClearAllTables(*board::MainTree);
     // A fixed poll schedule: tools never read commands during a search.
     engine::shell.calibration = 1000;
     engine::shell.pollIntervalSlow = 25000;

@@ -3,6 +3,7 @@
 #include "book/book.h"
 
 #include "board/makemove.h"
+#include "book/bytes.h"
 #include "board/movegen.h"
 #include "engine/platform.h"
 #include "engine/settings.h"
@@ -15,17 +16,6 @@ namespace {
 
 constexpr int FiftyMovePlies = 100;
 constexpr int LoneMinorValue = 325;
-
-uint32_t ReadU32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-
-void WriteU32(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
-}
 
 int ReadRecordAt(std::FILE* file, long index, uint8_t buffer[RecordSize]) {
     if (std::fseek(file, index * RecordSize, SEEK_SET) != 0) return 0;

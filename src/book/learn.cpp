@@ -8,6 +8,7 @@
 #include <new>
 
 #include "board/makemove.h"
+#include "book/bytes.h"
 #include "board/movegen.h"
 #include "engine/settings.h"
 #include "search/limits.h"
@@ -22,17 +23,6 @@ constexpr char VersionText[] = "3";
 constexpr int MaxSearchScore = 32767;
 
 LearnRecord candidate;
-
-uint32_t ReadU32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-
-void WriteU32(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v >> 16);
-    p[3] = uint8_t(v >> 24);
-}
 
 // The fixed random words of the signature, generated once from a constant seed.
 const uint32_t* SignatureTable() {

@@ -118,19 +118,13 @@ int StartUp(int hashKilobytes) {
     eval::InitEvalTables();
 
     // 5. Hash tables: four fifths for the search, the rest for the evaluation.
-    int searchShare = (4 * hashKilobytes + 4) / 5;
-    if (searchShare < 4) searchShare = 4;
-    int evalShare = hashKilobytes - searchShare;
-    if (evalShare < 1) evalShare = 1;
+    int searchShare, evalShare;
+    search::SplitKilobytes(hashKilobytes, searchShare, evalShare);
     if (!search::AllocateSearchTables(searchShare) || !search::AllocateEvalTables(evalShare))
         return -1;
 
     // 6. Everything starts cleared.
-    search::ClearSearchTables();
-    search::ClearEvalTables();
-    search::ClearPawnCache(*board::MainTree);
-    search::ClearAuxTable(*board::MainTree);
-    search::ClearMaterialTable(*board::MainTree);
+    search::ClearAllTables(*board::MainTree);
 
     // 7. Clock fields of the limits.
     search::limits.clockTime = 0;

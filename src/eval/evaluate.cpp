@@ -169,6 +169,7 @@ PawnEntry& PawnLookup(Tree& tree, const NodeRecord* node) {
 
 struct Sums {
     int pawns, king, centre, rest;
+    int mobility, minorMobility, passed, shelter;  // shares of rest and king, for the breakdown only
     int safety[2];  // winning chances per side for the damping rule
 };
 
@@ -229,7 +230,7 @@ void EvaluatePieces(const Tree& tree, const NodeRecord* node, const PawnEntry& p
         const uint32_t enemySig = node->signature[e];
         const int enemyQueens = int((enemySig >> 10) & 3);
         const bool ownQueen = ((node->signature[s] >> 10) & 3) != 0;
-        int rest = 0, mobility = 0;
+        int rest = 0, mobility = 0, minorMobility = 0;
         auto at = [&](int file, int rank) { return tree.board[Relative(s, board::SquareAt(file, rank))]; };
         for (const uint8_t* p = tree.pieces[s] + 1; *p; p++) {
             const int sq = *p;
@@ -268,6 +269,7 @@ void EvaluatePieces(const Tree& tree, const NodeRecord* node, const PawnEntry& p
                         if (!(pe.attacks[e] & Bit(x))) n++;
                     }
                     mobility += W.knightMobility[n];
+                    minorMobility += W.knightMobility[n];
                     break;
                 }
                 case 5: {  // bishop
@@ -302,6 +304,7 @@ void EvaluatePieces(const Tree& tree, const NodeRecord* node, const PawnEntry& p
                     int r, safe, hits;
                     Reach(tree, sq, 4, 7, s, false, pe, r, safe, hits);
                     mobility += W.bishopMobility[Min(safe + hits, 13)];
+                    minorMobility += W.bishopMobility[Min(safe + hits, 13)];
                     break;
                 }
                 case 6: {  // rook
@@ -363,6 +366,8 @@ void EvaluatePieces(const Tree& tree, const NodeRecord* node, const PawnEntry& p
         }
         if (mobPct != 100) mobility = mobility * mobPct / 100;
         sum.rest += sign * (rest + mobility);
+        sum.mobility += sign * mobility;
+        sum.minorMobility += sign * minorMobility;
     }
 }
 
@@ -405,6 +410,7 @@ void EvaluateKings(const Tree& tree, const NodeRecord* node, const PawnEntry& pe
             if (!enemyQueens) v /= 2;
             if (FileOf(k) == 4 || FileOf(k) == 5) v /= 2;  // not castled yet: the wing is open
         }
+        sum.shelter += sign * v;
         // 2. Attack units on the king ring.
         int units = 0;
         Bits attackers = 0;
@@ -546,7 +552,8 @@ void Positional(Tree& tree, NodeRecord* node, Outcome& out) {
         EvaluateKings(tree, node, pe, sum);
         sum.centre = CentreControl(tree);
     }
-    sum.rest += PassedDynamic(tree, node, pe, eg);
+    sum.passed = PassedDynamic(tree, node, pe, eg);
+    sum.rest += sum.passed;
     // 4.-6. Option scaling.
     const engine::Settings& set = engine::settings;
     sum.king = sum.king * 130 / 100;
@@ -590,6 +597,10 @@ void Positional(Tree& tree, NodeRecord* node, Outcome& out) {
     out.parts.kingSafety = sum.king;
     out.parts.centre = sum.centre;
     out.parts.rest = sum.rest;
+    out.parts.mobility = sum.mobility;
+    out.parts.minorMobility = sum.minorMobility;
+    out.parts.passed = sum.passed;
+    out.parts.shelter = sum.shelter;
     out.parts.materialValue = me.value;
     out.parts.scale = me.scale;
 }

@@ -67,8 +67,8 @@ struct Weights {
     // queens
     int queenNearKing = 8, queenFileEnemyPawn = 5, queenBlockedByPawn = 2;
     // mobility of minor pieces (by reachable safe squares)
-    int knightMobility[9] = {-22, -12, -5, 0, 4, 7, 10, 12, 13};
-    int bishopMobility[14] = {-12, -7, -3, 0, 3, 6, 9, 11, 13, 15, 16, 17, 18, 19};
+    int knightMobility[9] = {-55, -30, -12, 0, 10, 18, 25, 30, 33};
+    int bishopMobility[14] = {-30, -18, -8, 0, 8, 15, 22, 28, 32, 38, 40, 42, 45, 48};
     // pawns
     int doubled[8] = {-3, -5, -6, -6, -6, -6, -5, -3};
     int isolated = -10, isolatedEnd = -14, isolatedOpen = -6;
@@ -79,9 +79,9 @@ struct Weights {
     int passedKingNear = 5, passedKingFar = 2;  // per step, scaled by the third table
     int unstoppable = 400;
     // king safety
-    int shelterNone = -34, shelterRank3 = -8, shelterRank4 = -20, shelterFar = -28;
-    int stormRank3 = -18, stormRank4 = -12, stormRank5 = -5;
-    int openFileNearKing = -10;
+    int shelterNone = -17, shelterRank3 = -4, shelterRank4 = -10, shelterFar = -14;
+    int stormRank3 = -9, stormRank4 = -6, stormRank5 = -3;
+    int openFileNearKing = -5;
     int attackWeight[8] = {0, 0, 1, 2, 0, 2, 3, 5};  // by code & 7
     int kingDanger[32] = {0,   0,   2,   5,   9,   14,  20,  27,  35,  44,  54,
                           65,  77,  90,  104, 119, 135, 152, 170, 189, 209, 230,
@@ -147,6 +147,7 @@ MaterialEntry LookupMaterial(board::Tree& tree, const board::NodeRecord* node);
 // ---- Evaluation breakdown, for the diagnostic tool ----
 struct Breakdown {
     int material, squareScore, pawns, kingSafety, centre, rest;
+    int mobility, minorMobility, passed, shelter;  // unscaled shares of rest and king safety
     int materialValue, scale, total;
     int recognisedDraw;
 };

@@ -30,6 +30,7 @@ int RebaseMate(int value, int ply) {
 
 int Quiesce(Tree& tree, NodeRecord* node, int alpha, int beta, int qdepth) {
     // 1. Count the node.
+    PrefetchSearch(node, 1);
     node->bestMove = 0;
     ++tree.nodes;
     const int ply = node->ply;
@@ -45,7 +46,7 @@ int Quiesce(Tree& tree, NodeRecord* node, int alpha, int beta, int qdepth) {
 
     // 4. Tier-1 probe; no depth test.
     ProbeResult hit;
-    if (ProbeSearch(node, hit) && hit.tier == 1) {
+    if (ProbeQuiesce(node, hit)) {  // tier 2 is never used here
         const Move m = hit.move;
         if (m && (inCheck || board::MoveCaptured(m) || board::MovePromotion(m))) node->hashMove = m;
         if (SignatureMatches(hit.sn) && !sg.hashCutoffsOff) {

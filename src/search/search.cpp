@@ -403,6 +403,8 @@ int Search(Tree& tree, NodeRecord* node, int alpha, int beta, int depth, int nul
     const int side = node->side;
     const bool inCheck = InCheck(node);
 
+    PrefetchSearch(node, 2);  // the probe follows the evaluation
+
     // 1. Poll when due; otherwise only the stop flag is read.
     if (tree.nodes >= sg.nextPollNodes && !sg.noPoll) {
         if (Poll(tree, node)) return 0;

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/mman.h>
+
 #include "board/makemove.h"
 #include "engine/platform.h"
 
@@ -16,7 +18,31 @@ uint32_t EvalEntries = 0;
 int searchKilobytes = 0, evalKilobytes = 0;
 int searchNumber = FirstSn;
 uint32_t hashWrites = 0;
-HashAllocator hashAllocator = std::calloc;
+
+namespace {
+
+// Random probes into tables of many megabytes miss the TLB on almost every
+// node; large pages cut that cost. Big blocks are aligned to the large page
+// and advised before they are first touched; a kernel that declines leaves
+// ordinary pages. The block is released with free() like any other.
+void* LargePageCalloc(size_t count, size_t size) {
+    constexpr size_t Large = size_t(1) << 21;
+    if (size != 0 && count > SIZE_MAX / size) return nullptr;
+    const size_t bytes = count * size;
+    if (bytes < Large || bytes > SIZE_MAX - Large) return std::calloc(count, size);
+    const size_t rounded = (bytes + Large - 1) & ~(Large - 1);
+    void* block = std::aligned_alloc(Large, rounded);
+    if (!block) return nullptr;
+#ifdef MADV_HUGEPAGE
+    madvise(block, rounded, MADV_HUGEPAGE);
+#endif
+    std::memset(block, 0, bytes);
+    return block;
+}
+
+}  // namespace
+
+HashAllocator hashAllocator = LargePageCalloc;
 
 namespace {
 
@@ -216,6 +242,14 @@ void ClearMaterialTable(board::Tree& tree) {
         std::memset(tree.materialTable, 0, size_t(MaterialEntries) * sizeof(uint64_t));
 }
 
+void ClearAllTables(board::Tree& tree) {
+    ClearSearchTables();
+    ClearEvalTables();
+    ClearPawnCache(tree);
+    ClearAuxTable(tree);
+    ClearMaterialTable(tree);
+}
+
 void FreeBoardTables(board::Tree& tree) {
     std::free(tree.pawnCache);
     std::free(tree.auxTable);
@@ -283,6 +317,12 @@ int ProbeSearch(const board::NodeRecord* node, ProbeResult& out) {
         }
     }
     return 0;
+}
+
+void PrefetchSearch(const board::NodeRecord* node, int tiers) {
+    if (!SearchEntries) return;
+    uint32_t index = HashIndex(node);
+    for (int tier = 0; tier < tiers; ++tier) __builtin_prefetch(&SearchTables[tier][node->side][index]);
 }
 
 int ProbeQuiesce(const board::NodeRecord* node, ProbeResult& out) {

@@ -99,6 +99,8 @@ void ClearPawnCache(board::Tree& tree);
 void ClearAuxTable(board::Tree& tree);
 void ClearMaterialTable(board::Tree& tree);
 void FreeBoardTables(board::Tree& tree);
+// Empties every table: search and evaluation hash, and the board's caches.
+void ClearAllTables(board::Tree& tree);
 
 // Search numbers and the evaluation-parameter signature recorded per number.
 void NewSearchNumber();                    // raises sn (31 wraps to 2), resets hashWrites
@@ -107,6 +109,8 @@ int SignatureMatches(int sn);              // entries of this number may cut
 
 uint32_t HashIndex(const board::NodeRecord* node);
 int ProbeSearch(const board::NodeRecord* node, ProbeResult& out);  // 1 on a hit
+// Starts loading the node's slots into the cache; the probe comes later.
+void PrefetchSearch(const board::NodeRecord* node, int tiers);
 // Tier 1 only, as the quiescence search probes.
 int ProbeQuiesce(const board::NodeRecord* node, ProbeResult& out);
 // alpha and beta are the node's window at entry; they decide the bound kind.
