@@ -214,12 +214,12 @@ inline void Demote(Tree& t, int pawn, int promo) {
     k->slots[--k->count] = nullptr;
 }
 
-// Fast path of a normal move. Only removals are logged (their place in the
-// entry cannot be recomputed); every addition is the last change of its entry
-// at its stage, so unmake takes it back by walking the same squares again
-// and dropping the last attacker. The log of one move has two marks: its
-// start and the end of the removals made before the lines through the
-// from-square open.
+// Fast path of a normal move. Removals are logged with their place in the
+// entry (it cannot be recomputed); every addition is the last change of its
+// entry at its stage, so unmake takes it back by walking the same squares
+// again and dropping the last attacker. The log of one move has three marks:
+// its start, the end of the removals made before the lines through the
+// from-square open, and the end of the records of those opened lines.
 
 // Reach of every man by code and square, with the entry offsets inside its
 // side's table precomputed: steppers list their targets (0-terminated),
@@ -351,42 +351,47 @@ KESTRION_INLINE uint32_t* PullAll(uint8_t* table, int sq, int code, const uint8_
 }
 
 // The square was emptied: sliders hitting it reach past it. Each square past
-// it is reached by at most one slider per side, so the additions need no log.
-KESTRION_INLINE void OpenLinesFast(AttackEntry* base, int sq, const uint8_t* b) {
-    for (AttackEntry* tbl = base; tbl != base + 130; tbl += 65) {
+// it is reached by at most one slider per side and the additions are the last
+// change of their entries, so the log keeps only one record per slider: its
+// square (bits 0-7), the squares it gained (8-15) and its side (bit 16).
+KESTRION_INLINE uint32_t* OpenLinesFast(AttackEntry* base, int sq, const uint8_t* b, uint32_t* log) {
+    uint32_t sideBit = 0;
+    for (AttackEntry* tbl = base; tbl != base + 130; tbl += 65, sideBit += 1u << 16) {
         const AttackEntry& e = tbl[sq];
         uint32_t left = e.sliders;
         for (const uint8_t* p = e.squares; left; p++) {
             const uint32_t a = *p;
             if (!IsSlider(b[a])) continue;
             left--;
-            for (const uint8_t* x = Beyond(sq, int(a)); *x; x++) {
+            const uint8_t* first = Beyond(sq, int(a));
+            const uint8_t* x = first;
+            for (; *x; x++) {
                 AttackEntry& f = tbl[*x];
                 const uint32_t n = f.number;
                 f.squares[n] = uint8_t(a);
                 f.number = n + 1;
                 f.sliders++;
-                if (b[*x]) break;
+                if (b[*x]) {
+                    x++;
+                    break;
+                }
             }
+            *log++ = a | (uint32_t(x - first) << 8) | sideBit;
         }
     }
+    return log;
 }
 
-// Reverse of OpenLinesFast on the same board.
-KESTRION_INLINE void UnopenLines(AttackEntry* base, int sq, const uint8_t* b) {
-    for (AttackEntry* tbl = base; tbl != base + 130; tbl += 65) {
-        const AttackEntry& e = tbl[sq];
-        uint32_t left = e.sliders;
-        for (const uint8_t* p = e.squares; left; p++) {
-            const uint32_t a = *p;
-            if (!IsSlider(b[a])) continue;
-            left--;
-            for (const uint8_t* x = Beyond(sq, int(a)); *x; x++) {
-                AttackEntry& f = tbl[*x];
-                f.number--;
-                f.sliders--;
-                if (b[*x]) break;
-            }
+// Reverse of OpenLinesFast from its records.
+KESTRION_INLINE void UnopenLines(AttackEntry* base, int sq, const uint32_t* log, const uint32_t* mark) {
+    while (log > mark) {
+        const uint32_t op = *--log;
+        AttackEntry* tbl = base + (op >> 16) * 65;
+        const uint8_t* x = Beyond(sq, int(op & 255));
+        for (uint32_t k = (op >> 8) & 255; k; k--, x++) {
+            AttackEntry& f = tbl[*x];
+            f.number--;
+            f.sliders--;
         }
     }
 }
@@ -449,10 +454,11 @@ KESTRION_INLINE int MoveMan(Tree& t, Move m, uint32_t* key, uint32_t* pawnKey) {
     // 3-4. The mover leaves its square; lines through it open.
     log = PullAll(table, from, piece, b, log);
     marks[1] = log;
-    t.attackMarkTop = marks + 2;
+    t.attackMarkTop = marks + 3;
     XorKey(key, pawnKey, piece, from);
     b[from] = 0;
-    OpenLinesFast(base, from, b);
+    log = OpenLinesFast(base, from, b, log);
+    marks[2] = log;
     // 5-6. Slot and promotion.
     int now = piece;
     if (promo) {
@@ -478,14 +484,14 @@ KESTRION_INLINE void UnmoveMan(Tree& t, Move m) {
     uint8_t* const b = t.board;
     AttackEntry* const base = &t.attackTable[0][0];
     uint8_t* const table = reinterpret_cast<uint8_t*>(base);
-    uint32_t** marks = t.attackMarkTop - 2;
+    uint32_t** marks = t.attackMarkTop - 3;
     t.attackMarkTop = marks;
 
     // The arrival, the closed lines, the opened lines, then the removals.
     UnpushAll(table, to, promo ? promo : piece, b);
-    Unpull(table, t.attackLogTop, marks[1]);
+    Unpull(table, t.attackLogTop, marks[2]);
     b[to] = uint8_t(captured);
-    UnopenLines(base, from, b);
+    UnopenLines(base, from, marks[2], marks[1]);
     b[from] = uint8_t(piece);
     Unpull(table, marks[1], marks[0]);
     t.attackLogTop = marks[0];
