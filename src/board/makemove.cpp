@@ -3,9 +3,6 @@
 #pragma GCC optimize("no-tree-slp-vectorize")
 
 #include <cstring>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "board/attacks.h"
 #include "board/movegen.h"
@@ -311,16 +308,10 @@ constexpr uint32_t PullSlider = 1u << 31;
 // Drops the attacker `from` from the entry and logs where it stood.
 KESTRION_INLINE uint32_t* Pull(AttackEntry& e, uint32_t from, uint32_t record, uint32_t* log) {
     const uint32_t n = e.number - 1;
-#if defined(__SSE2__) && defined(__GNUC__)
-    // The attacker is listed once; bytes past the count are stale but lie
-    // above it, so the lowest match is the live one.
-    static_assert(MaxAttackers == 16, "one vector per entry");
-    const __m128i row = _mm_loadu_si128(reinterpret_cast<const __m128i*>(e.squares));
-    const uint32_t i = uint32_t(__builtin_ctz(unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(row, _mm_set1_epi8(char(from)))))));
-#else
+    // A byte-wise scan: the entry was usually just written byte by byte, and
+    // a wide load would wait for those stores.
     uint32_t i = 0;
     while (e.squares[i] != from) i++;
-#endif
     e.squares[i] = e.squares[n];
     e.number = n;
     *log = record | (i << 12);
