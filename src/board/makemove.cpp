@@ -429,8 +429,23 @@ KESTRION_INLINE void Unpull(uint8_t* table, const uint32_t* log, const uint32_t*
     }
 }
 
-// One man (with capture and promotion).
-KESTRION_INLINE int MoveMan(Tree& t, Move m, uint32_t* key, uint32_t* pawnKey) {
+// Key changes of one man's move (with capture and promotion), worked out in
+// registers and stored once.
+KESTRION_INLINE void MoveKeys(Move m, uint32_t* key, uint32_t* pawnKey) {
+    const int from = MoveFrom(m), to = MoveTo(m), piece = MovePiece(m), captured = MoveCaptured(m);
+    const int now = MovePromotion(m) ? MovePromotion(m) : piece;
+    uint32_t k[2] = {key[0], key[1]}, pk[2] = {pawnKey[0], pawnKey[1]};
+    if (captured) XorKey(k, pk, captured, to);
+    XorKey(k, pk, piece, from);
+    XorKey(k, pk, now, to);
+    key[0] = k[0];
+    key[1] = k[1];
+    pawnKey[0] = pk[0];
+    pawnKey[1] = pk[1];
+}
+
+// One man (with capture and promotion) on board, lists and attack tables.
+KESTRION_INLINE int MoveMan(Tree& t, Move m) {
     const int from = MoveFrom(m), to = MoveTo(m), piece = MovePiece(m), captured = MoveCaptured(m);
     const int promo = MovePromotion(m);
     const int side = ColourOf(piece);
@@ -445,14 +460,12 @@ KESTRION_INLINE int MoveMan(Tree& t, Move m, uint32_t* key, uint32_t* pawnKey) {
     // 1-2. The captured man loses its attacks, count, key and slot.
     if (captured) {
         log = PullAll(table, to, captured, b, log);
-        XorKey(key, pawnKey, captured, to);
         CaptureSlot(t, to, captured);
     }
     // 3-4. The mover leaves its square; lines through it open.
     log = PullAll(table, from, piece, b, log);
     marks[1] = log;
     t.attackMarkTop = marks + 3;
-    XorKey(key, pawnKey, piece, from);
     b[from] = 0;
     log = OpenLinesFast(base, from, b, log);
     marks[2] = log;
@@ -469,7 +482,6 @@ KESTRION_INLINE int MoveMan(Tree& t, Move m, uint32_t* key, uint32_t* pawnKey) {
     t.attackLogTop = log;
     b[to] = uint8_t(now);
     PushAll(table, to, now, b);
-    XorKey(key, pawnKey, now, to);
     // 10. Legality: enemy attackers of the own king.
     return int(t.attackTable[side ^ 1][t.pieces[side][0]].number);
 }
@@ -551,7 +563,9 @@ KESTRION_RARE int EnPassant(Tree& t, Move m, int captureSquare, uint32_t* key, u
     c.Done();
     XorKey(key, pawnKey, captured, captureSquare);
     CaptureSlot(t, captureSquare, captured);
-    return MoveMan(t, m & ~(Move(15) << 18), key, pawnKey);
+    const Move step = m & ~(Move(15) << 18);
+    MoveKeys(step, key, pawnKey);
+    return MoveMan(t, step);
 }
 
 KESTRION_RARE void UndoEnPassant(Tree& t, Move m, int captureSquare) {
@@ -564,17 +578,17 @@ KESTRION_RARE void UndoEnPassant(Tree& t, Move m, int captureSquare) {
 
 }  // namespace
 
-int DoMove(Tree& t, Move m, uint32_t* key, uint32_t* pawnKey) { return MoveMan(t, m, key, pawnKey); }
+int DoMove(Tree& t, Move m, uint32_t* key, uint32_t* pawnKey) {
+    MoveKeys(m, key, pawnKey);
+    return MoveMan(t, m);
+}
 
 void UndoMove(Tree& t, Move m) { UnmoveMan(t, m); }
 
-NodeRecord* MakeMove(Tree& t, NodeRecord* p) {
-    NodeRecord* c = p + 1;
-    if (c >= t.nodeArray + MaxPly) return nullptr;  // no record left for the child
-    const Move m = p->currentMove;
-    const int side = p->side, opp = side ^ 1;
+namespace {
 
-    // 1. Copied fields.
+// 1. Fields the child takes over from its parent.
+KESTRION_INLINE void CopyDown(const NodeRecord* p, NodeRecord* c) {
     c->key[0] = p->key[0];
     c->key[1] = p->key[1];
     c->pawnKey[0] = p->pawnKey[0];
@@ -588,99 +602,55 @@ NodeRecord* MakeMove(Tree& t, NodeRecord* p) {
     c->moveCount = 0;
     c->legalCount = 0;
     c->spare = 0;
+}
 
+// 6-10 of a made move (not a null move); `score` is the parent's square score
+// with the castling rook's change already in.
+KESTRION_INLINE NodeRecord* Finish(Tree& t, const NodeRecord* p, NodeRecord* c, Move m, int captureSquare, int kingTo,
+                                   int32_t score) {
     const int from = MoveFrom(m), to = MoveTo(m), piece = MovePiece(m);
     const int captured = MoveCaptured(m), promo = MovePromotion(m);
-    int32_t score = p->squareScore;
+    const int side = p->side, opp = side ^ 1;
 
-    if (m & MoveNull) {
-        // 2. Null move: rights kept, en passant and check cleared.
-        c->flags = p->flags & CastleMask;
-        c->material[0] = p->material[0];
-        c->material[1] = p->material[1];
-        c->phase[0] = p->phase[0];
-        c->phase[1] = p->phase[1];
-        c->squareScore = -score;
-        *++t.keyTop = c->key[1];
-        c->resetPoint = t.keyTop;
-    } else {
-        int captureSquare = to;
-        int kingTo = to;
-        if (!(m & (MoveEnPassant | MoveCastle))) {
-            // 3. Normal move; a king stepping onto an attacked square is
-            // refused before anything changes.
-            if (IsKing(piece) && t.attackTable[opp][to].number) return nullptr;
-            if (MoveMan(t, m, c->key, c->pawnKey)) {
-                UnmoveMan(t, m);
-                return nullptr;
-            }
-        } else if (m & MoveEnPassant) {
-            // 4. En passant.
-            captureSquare = side == White ? to - 8 : to + 8;
-            if (EnPassant(t, m, captureSquare, c->key, c->pawnKey)) {
-                UndoEnPassant(t, m, captureSquare);
-                return nullptr;
-            }
-        } else {
-            // 5. Castling: path empty and not through an attacked square.
-            const CastlePath& cp = CastlePaths[CastleIndex(side, m)];
-            for (const uint8_t* s = cp.empty; *s; s++)
-                if (t.board[*s]) return nullptr;
-            const AttackEntry* enemy = t.attackTable[opp];
-            for (const uint8_t* s = cp.safe; *s; s++)
-                if (enemy[*s].number) return nullptr;
-            MarkAttacks(t);
-            CastleMen(t, cp, side, c->key, c->pawnKey);
-            if (enemy[t.pieces[side][0]].number) {
-                RewindAttacks(t);
-                UncastleMen(t, cp, side);
-                return nullptr;
-            }
-            kingTo = cp.kingTo;
-            const int rook = side ? BRook : WRook;
-            score += PieceSquare[rook][cp.rookTo] - PieceSquare[rook][cp.rook];
-        }
-
-        // 6. Check given.
-        uint32_t flags = 0;
-        if (t.attackTable[side][t.pieces[opp][0]].number) {
-            c->checks[opp]++;
-            flags = InCheckFlag;
-        }
-        // 7. Castling rights.
-        // The king's square loses both rights of its side, a rook square its own.
-        if (uint32_t rights = p->flags & CastleMask) flags |= rights & RightsKeep[from] & RightsKeep[to];
-        // 8. En passant square, only with an enemy pawn beside the target.
-        if (m & MoveDouble) {
-            int enemyPawn = side == White ? BPawn : WPawn;
-            if ((FileOf(to) != 1 && t.board[to - 1] == enemyPawn) || (FileOf(to) != 8 && t.board[to + 1] == enemyPawn))
-                flags |= uint32_t(side == White ? to - 8 : to + 8);
-        }
-        c->flags = flags;
-
-        // 9. Material, phase, signature, square score, key history.
-        c->material[side] = p->material[side];
-        c->phase[side] = p->phase[side];
-        c->material[opp] = p->material[opp] - PieceValue[captured];
-        c->phase[opp] = uint8_t(p->phase[opp] - PhaseUnits[captured]);
-        int arriving = piece;
-        if (promo) {
-            arriving = promo;
-            c->material[side] += PieceValue[promo] - PieceValue[WPawn];
-            c->phase[side] = uint8_t(c->phase[side] + PhaseUnits[promo]);
-            c->signature[side] += Weight(promo, to) - 1;
-        }
-        score += PieceSquare[arriving][kingTo] - PieceSquare[piece][from];
-        if (captured) {
-            c->signature[opp] -= Weight(captured, captureSquare);
-            c->men--;
-            c->capturedKinds |= CapturedKindBit[captured];
-            score += PieceSquare[captured][captureSquare];
-        }
-        c->squareScore = -score;
-        *++t.keyTop = c->key[1];
-        c->resetPoint = IsIrreversible(m) ? t.keyTop : p->resetPoint;
+    // 6. Check given.
+    uint32_t flags = 0;
+    if (t.attackTable[side][t.pieces[opp][0]].number) {
+        c->checks[opp]++;
+        flags = InCheckFlag;
     }
+    // 7. Castling rights.
+    // The king's square loses both rights of its side, a rook square its own.
+    if (uint32_t rights = p->flags & CastleMask) flags |= rights & RightsKeep[from] & RightsKeep[to];
+    // 8. En passant square, only with an enemy pawn beside the target.
+    if (m & MoveDouble) {
+        int enemyPawn = side == White ? BPawn : WPawn;
+        if ((FileOf(to) != 1 && t.board[to - 1] == enemyPawn) || (FileOf(to) != 8 && t.board[to + 1] == enemyPawn))
+            flags |= uint32_t(side == White ? to - 8 : to + 8);
+    }
+    c->flags = flags;
+
+    // 9. Material, phase, signature, square score, key history.
+    c->material[side] = p->material[side];
+    c->phase[side] = p->phase[side];
+    c->material[opp] = p->material[opp] - PieceValue[captured];
+    c->phase[opp] = uint8_t(p->phase[opp] - PhaseUnits[captured]);
+    int arriving = piece;
+    if (promo) {
+        arriving = promo;
+        c->material[side] += PieceValue[promo] - PieceValue[WPawn];
+        c->phase[side] = uint8_t(c->phase[side] + PhaseUnits[promo]);
+        c->signature[side] += Weight(promo, to) - 1;
+    }
+    score += PieceSquare[arriving][kingTo] - PieceSquare[piece][from];
+    if (captured) {
+        c->signature[opp] -= Weight(captured, captureSquare);
+        c->men--;
+        c->capturedKinds |= CapturedKindBit[captured];
+        score += PieceSquare[captured][captureSquare];
+    }
+    c->squareScore = -score;
+    *++t.keyTop = c->key[1];
+    c->resetPoint = IsIrreversible(m) ? t.keyTop : p->resetPoint;
 
     // 10. The child's own lists and fields.
     c->threatMove = 0;
@@ -693,6 +663,79 @@ NodeRecord* MakeMove(Tree& t, NodeRecord* p) {
     c->captureList = c->captureEnd = p->captureEnd;
     c->positionalValue = -p->positionalValue;
     return c;
+}
+
+// Null moves, en passant and castling.
+KESTRION_RARE NodeRecord* MakeSpecial(Tree& t, NodeRecord* p, NodeRecord* c, Move m) {
+    const int side = p->side, opp = side ^ 1;
+    const int to = MoveTo(m);
+    CopyDown(p, c);
+    if (m & MoveNull) {
+        // 2. Null move: rights kept, en passant and check cleared.
+        c->flags = p->flags & CastleMask;
+        c->material[0] = p->material[0];
+        c->material[1] = p->material[1];
+        c->phase[0] = p->phase[0];
+        c->phase[1] = p->phase[1];
+        c->squareScore = -p->squareScore;
+        *++t.keyTop = c->key[1];
+        c->resetPoint = t.keyTop;
+        c->threatMove = 0;
+        c->savedMove = 0;
+        c->generated = 0;
+        c->stage = 0;
+        c->reduced = 0;
+        c->quiescenceFlag = 0;
+        c->quietList = c->quietEnd = p->quietEnd;
+        c->captureList = c->captureEnd = p->captureEnd;
+        c->positionalValue = -p->positionalValue;
+        return c;
+    }
+    if (m & MoveEnPassant) {
+        // 4. En passant.
+        const int captureSquare = side == White ? to - 8 : to + 8;
+        if (EnPassant(t, m, captureSquare, c->key, c->pawnKey)) {
+            UndoEnPassant(t, m, captureSquare);
+            return nullptr;
+        }
+        return Finish(t, p, c, m, captureSquare, to, p->squareScore);
+    }
+    // 5. Castling: path empty and not through an attacked square.
+    const CastlePath& cp = CastlePaths[CastleIndex(side, m)];
+    for (const uint8_t* s = cp.empty; *s; s++)
+        if (t.board[*s]) return nullptr;
+    const AttackEntry* enemy = t.attackTable[opp];
+    for (const uint8_t* s = cp.safe; *s; s++)
+        if (enemy[*s].number) return nullptr;
+    MarkAttacks(t);
+    CastleMen(t, cp, side, c->key, c->pawnKey);
+    if (enemy[t.pieces[side][0]].number) {
+        RewindAttacks(t);
+        UncastleMen(t, cp, side);
+        return nullptr;
+    }
+    const int rook = side ? BRook : WRook;
+    return Finish(t, p, c, m, to, cp.kingTo, p->squareScore + PieceSquare[rook][cp.rookTo] - PieceSquare[rook][cp.rook]);
+}
+
+}  // namespace
+
+NodeRecord* MakeMove(Tree& t, NodeRecord* p) {
+    NodeRecord* c = p + 1;
+    if (c >= t.nodeArray + MaxPly) return nullptr;  // no record left for the child
+    const Move m = p->currentMove;
+    if (m & (MoveNull | MoveEnPassant | MoveCastle)) return MakeSpecial(t, p, c, m);
+
+    // 3. Normal move; a king stepping onto an attacked square is refused
+    // before anything changes. The board goes first, the child record after.
+    if (IsKing(MovePiece(m)) && t.attackTable[p->side ^ 1][MoveTo(m)].number) return nullptr;
+    if (MoveMan(t, m)) {
+        UnmoveMan(t, m);
+        return nullptr;
+    }
+    CopyDown(p, c);
+    MoveKeys(m, c->key, c->pawnKey);
+    return Finish(t, p, c, m, MoveTo(m), MoveTo(m), p->squareScore);
 }
 
 void UnmakeMove(Tree& t, NodeRecord* p) {
