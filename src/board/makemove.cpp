@@ -445,71 +445,65 @@ KESTRION_INLINE void MoveKeys(Move m, uint32_t* key, uint32_t* pawnKey) {
 }
 
 // One man (with capture and promotion) on board, lists and attack tables.
+// Few values stay live across the steps (the rest is decoded again from the
+// move word when needed): spilling them cost more than the decoding.
 KESTRION_INLINE int MoveMan(Tree& t, Move m) {
-    const int from = MoveFrom(m), to = MoveTo(m), piece = MovePiece(m), captured = MoveCaptured(m);
-    const int promo = MovePromotion(m);
-    const int side = ColourOf(piece);
-    uint8_t* const b = t.board;
-    AttackEntry* const base = &t.attackTable[0][0];
-    uint8_t* const table = reinterpret_cast<uint8_t*>(base);
-    uint8_t* slot = t.squareLink[from];
+    const int from = MoveFrom(m), to = MoveTo(m);
     uint32_t* log = t.attackLogTop;
     uint32_t** marks = t.attackMarkTop;
     marks[0] = log;
+    t.attackMarkTop = marks + 3;
 
-    // 1-2. The captured man loses its attacks, count, key and slot.
-    if (captured) {
-        log = PullAll(table, to, captured, b, log);
+    // 1-2. The captured man loses its attacks, count and slot.
+    if (const int captured = MoveCaptured(m)) {
+        log = PullAll(reinterpret_cast<uint8_t*>(t.attackTable), to, captured, t.board, log);
         CaptureSlot(t, to, captured);
     }
     // 3-4. The mover leaves its square; lines through it open.
-    log = PullAll(table, from, piece, b, log);
+    log = PullAll(reinterpret_cast<uint8_t*>(t.attackTable), from, MovePiece(m), t.board, log);
     marks[1] = log;
-    t.attackMarkTop = marks + 3;
-    b[from] = 0;
-    log = OpenLinesFast(base, from, b, log);
+    t.board[from] = 0;
+    log = OpenLinesFast(&t.attackTable[0][0], from, t.board, log);
     marks[2] = log;
     // 5-6. Slot and promotion.
-    int now = piece;
-    if (promo) {
-        Promote(t, slot, piece, promo);
+    uint8_t* slot = t.squareLink[from];
+    int now = MovePiece(m);
+    if (const int promo = MovePromotion(m)) {
+        Promote(t, slot, now, promo);
         now = promo;
     }
     *slot = uint8_t(to);
     t.squareLink[to] = slot;
     // 7-9. The man arrives; an empty target closes the lines through it.
-    if (!captured) log = CloseLinesFast(base, to, b, log);
+    if (!MoveCaptured(m)) log = CloseLinesFast(&t.attackTable[0][0], to, t.board, log);
     t.attackLogTop = log;
-    b[to] = uint8_t(now);
-    PushAll(table, to, now, b);
+    t.board[to] = uint8_t(now);
+    PushAll(reinterpret_cast<uint8_t*>(t.attackTable), to, now, t.board);
     // 10. Legality: enemy attackers of the own king.
+    const int side = ColourOf(now);
     return int(t.attackTable[side ^ 1][t.pieces[side][0]].number);
 }
 
 // MoveMan backwards: board, lists and attack tables.
 KESTRION_INLINE void UnmoveMan(Tree& t, Move m) {
-    const int from = MoveFrom(m), to = MoveTo(m), piece = MovePiece(m), captured = MoveCaptured(m);
-    const int promo = MovePromotion(m);
-    uint8_t* const b = t.board;
-    AttackEntry* const base = &t.attackTable[0][0];
-    uint8_t* const table = reinterpret_cast<uint8_t*>(base);
+    const int from = MoveFrom(m), to = MoveTo(m);
     uint32_t** marks = t.attackMarkTop - 3;
     t.attackMarkTop = marks;
 
     // The arrival, the closed lines, the opened lines, then the removals.
-    UnpushAll(table, to, promo ? promo : piece, b);
-    Unpull(table, t.attackLogTop, marks[2]);
-    b[to] = uint8_t(captured);
-    UnopenLines(base, from, marks[2], marks[1]);
-    b[from] = uint8_t(piece);
-    Unpull(table, marks[1], marks[0]);
+    UnpushAll(reinterpret_cast<uint8_t*>(t.attackTable), to, MovePromotion(m) ? MovePromotion(m) : MovePiece(m), t.board);
+    Unpull(reinterpret_cast<uint8_t*>(t.attackTable), t.attackLogTop, marks[2]);
+    UnopenLines(&t.attackTable[0][0], from, marks[2], marks[1]);
+    Unpull(reinterpret_cast<uint8_t*>(t.attackTable), marks[1], marks[0]);
     t.attackLogTop = marks[0];
 
+    t.board[from] = uint8_t(MovePiece(m));
+    t.board[to] = uint8_t(MoveCaptured(m));
     uint8_t* slot = t.squareLink[to];
-    if (promo) Demote(t, piece, promo);
+    if (const int promo = MovePromotion(m)) Demote(t, MovePiece(m), promo);
     *slot = uint8_t(from);
     t.squareLink[from] = slot;
-    if (captured) RestoreSlot(t, to, captured);
+    if (const int captured = MoveCaptured(m)) RestoreSlot(t, to, captured);
 }
 
 // Both men of a castling move in one step; a man already on its
