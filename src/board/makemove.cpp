@@ -352,6 +352,7 @@ KESTRION_INLINE uint32_t* PullAll(uint8_t* table, int sq, int code, const uint8_
 // change of their entries, so the log keeps only one record per slider: its
 // square (bits 0-7), the squares it gained (8-15) and its side (bit 16).
 KESTRION_INLINE uint32_t* OpenLinesFast(AttackEntry* base, int sq, const uint8_t* b, uint32_t* log) {
+    if (!(base[sq].sliders | base[65 + sq].sliders)) return log;
     uint32_t sideBit = 0;
     for (AttackEntry* tbl = base; tbl != base + 130; tbl += 65, sideBit += 1u << 16) {
         const AttackEntry& e = tbl[sq];
@@ -395,6 +396,7 @@ KESTRION_INLINE void UnopenLines(AttackEntry* base, int sq, const uint32_t* log,
 
 // The empty square became occupied: sliders hitting it stop there.
 KESTRION_INLINE uint32_t* CloseLinesFast(AttackEntry* base, int sq, const uint8_t* b, uint32_t* log) {
+    if (!(base[sq].sliders | base[65 + sq].sliders)) return log;
     uint32_t sideOffset = 0;
     for (AttackEntry* tbl = base; tbl != base + 130; tbl += 65, sideOffset += SideBytes) {
         const AttackEntry& e = tbl[sq];
