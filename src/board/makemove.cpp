@@ -626,10 +626,10 @@ KESTRION_INLINE NodeRecord* Finish(Tree& t, const NodeRecord* p, NodeRecord* c, 
     c->flags = flags;
 
     // 9. Material, phase, signature, square score, key history.
-    c->material[side] = p->material[side];
-    c->phase[side] = p->phase[side];
-    c->material[opp] = p->material[opp] - PieceValue[captured];
-    c->phase[opp] = uint8_t(p->phase[opp] - PhaseUnits[captured]);
+    c->material[0] = p->material[0];
+    c->material[1] = p->material[1];
+    c->phase[0] = p->phase[0];
+    c->phase[1] = p->phase[1];
     int arriving = piece;
     if (promo) {
         arriving = promo;
@@ -639,6 +639,8 @@ KESTRION_INLINE NodeRecord* Finish(Tree& t, const NodeRecord* p, NodeRecord* c, 
     }
     score += PieceSquare[arriving][kingTo] - PieceSquare[piece][from];
     if (captured) {
+        c->material[opp] -= PieceValue[captured];
+        c->phase[opp] = uint8_t(c->phase[opp] - PhaseUnits[captured]);
         c->signature[opp] -= Weight(captured, captureSquare);
         c->men--;
         c->capturedKinds |= CapturedKindBit[captured];

@@ -51,9 +51,10 @@ inline Move MakeMoveWord(int from, int to, int piece, int captured = 0, int prom
            (Move(piece) << 22);
 }
 // An irreversible move resets the repetition and fifty-move count.
+// (Promotion and capture fields are bits 14-21; a pawn has neither bit 0
+// nor bit 2 of its code, bits 22 and 24 of the word.)
 inline bool IsIrreversible(Move m) {
-    return (m & (MoveCastle | MoveNull)) || MoveCaptured(m) || MovePromotion(m) ||
-           (MovePiece(m) & 5) == 0;
+    return (m & (MoveCastle | MoveNull | (Move(255) << 14))) || !(m & (Move(5) << 22));
 }
 
 // Square geometry.
