@@ -125,7 +125,7 @@ struct Tree {
     // may change the tables while a search runs.
     uint32_t* attackLogTop;
     uint32_t** attackMarkTop;
-    uint32_t* attackMarks[3 * MaxPly + 3];
+    uint32_t* attackMarks[4 * MaxPly + 4];  // up to three per ply, four for en passant
     uint32_t attackLog[MaxPly * 320];
 };
 extern Tree* MainTree;  // the one search board
