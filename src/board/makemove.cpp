@@ -186,6 +186,19 @@ inline void RewindAttacks(Tree& t) {
     t.attackLogTop = mark;
 }
 
+// The child's picker state and move lists start empty, above the parent's.
+inline void StartChildLists(const NodeRecord* p, NodeRecord* c) {
+    c->threatMove = 0;
+    c->savedMove = 0;
+    c->generated = 0;
+    c->stage = 0;
+    c->reduced = 0;
+    c->quiescenceFlag = 0;
+    c->quietList = c->quietEnd = p->quietEnd;
+    c->captureList = c->captureEnd = p->captureEnd;
+    c->positionalValue = -p->positionalValue;
+}
+
 inline void MarkAttacks(Tree& t) { *t.attackMarkTop++ = t.attackLogTop; }
 
 inline void CaptureSlot(Tree& t, int sq, int code) {
@@ -651,15 +664,7 @@ KESTRION_INLINE NodeRecord* Finish(Tree& t, const NodeRecord* p, NodeRecord* c, 
     c->resetPoint = IsIrreversible(m) ? t.keyTop : p->resetPoint;
 
     // 10. The child's own lists and fields.
-    c->threatMove = 0;
-    c->savedMove = 0;
-    c->generated = 0;
-    c->stage = 0;
-    c->reduced = 0;
-    c->quiescenceFlag = 0;
-    c->quietList = c->quietEnd = p->quietEnd;
-    c->captureList = c->captureEnd = p->captureEnd;
-    c->positionalValue = -p->positionalValue;
+    StartChildLists(p, c);
     return c;
 }
 
@@ -678,15 +683,7 @@ KESTRION_RARE NodeRecord* MakeSpecial(Tree& t, NodeRecord* p, NodeRecord* c, Mov
         c->squareScore = -p->squareScore;
         *++t.keyTop = c->key[1];
         c->resetPoint = t.keyTop;
-        c->threatMove = 0;
-        c->savedMove = 0;
-        c->generated = 0;
-        c->stage = 0;
-        c->reduced = 0;
-        c->quiescenceFlag = 0;
-        c->quietList = c->quietEnd = p->quietEnd;
-        c->captureList = c->captureEnd = p->captureEnd;
-        c->positionalValue = -p->positionalValue;
+        StartChildLists(p, c);
         return c;
     }
     if (m & MoveEnPassant) {
