@@ -23,6 +23,7 @@ int CastlePathFree(int side, int queenSide, const uint8_t* boardSquares) {
 int OnCommonDiagonal(int a, int b) { return (VectorBits(a, b) & 16) != 0; }
 
 int HasXraySupporter(const Tree& tree, int side, int from, int to) {
+    SyncAttacks(tree);
     const AttackEntry& e = tree.attackTable[side][from];
     if (!e.sliders) return 0;
     const int dir = Direction[from][to];
@@ -35,6 +36,7 @@ int HasXraySupporter(const Tree& tree, int side, int from, int to) {
 }
 
 int EstimateCapture(const Tree& tree, Move move) {
+    SyncAttacks(tree);
     const int from = MoveFrom(move), to = MoveTo(move), piece = MovePiece(move);
     const int captured = MoveCaptured(move), promo = MovePromotion(move);
     const int side = ColourOf(piece);

@@ -7,6 +7,7 @@ namespace board {
 void AddAttacks(AttackEntry* table, int square, int code, Tree& tree);
 void RemoveAttacks(AttackEntry* table, int square, int code, Tree& tree);
 inline int IsAttacked(const Tree& tree, int side, int square) {
+    SyncAttacks(tree);
     return tree.attackTable[side][square].number > 0;
 }
 inline int KingSquare(const Tree& tree, int side) { return tree.pieces[side][0]; }

@@ -459,48 +459,56 @@ KESTRION_INLINE void MoveKeys(Move m, uint32_t* key, uint32_t* pawnKey) {
     pawnKey[1] = pk[1];
 }
 
-// One man (with capture and promotion) on board, lists and attack tables.
-// Few values stay live across the steps (the rest is decoded again from the
-// move word when needed): spilling them cost more than the decoding.
-KESTRION_INLINE int MoveMan(Tree& t, Move m) {
+// Piece lists of one man's move (capture and promotion included); the board
+// and the attack tables are left to the callers.
+KESTRION_INLINE void MoveSlots(Tree& t, Move m) {
+    const int from = MoveFrom(m), to = MoveTo(m);
+    if (const int captured = MoveCaptured(m)) CaptureSlot(t, to, captured);
+    uint8_t* slot = t.squareLink[from];
+    if (const int promo = MovePromotion(m)) Promote(t, slot, MovePiece(m), promo);
+    *slot = uint8_t(to);
+    t.squareLink[to] = slot;
+}
+
+KESTRION_INLINE void UnmoveSlots(Tree& t, Move m) {
+    const int from = MoveFrom(m), to = MoveTo(m);
+    uint8_t* slot = t.squareLink[to];
+    if (const int promo = MovePromotion(m)) Demote(t, MovePiece(m), promo);
+    *slot = uint8_t(from);
+    t.squareLink[from] = slot;
+    if (const int captured = MoveCaptured(m)) RestoreSlot(t, to, captured);
+}
+
+// Attack tables and board squares of one man's move, from the board as it
+// stood before the move. Few values stay live across the steps (the rest is
+// decoded again from the move word when needed): spilling them cost more
+// than the decoding.
+KESTRION_INLINE void MoveAttacks(Tree& t, Move m) {
     const int from = MoveFrom(m), to = MoveTo(m);
     uint32_t* log = t.attackLogTop;
     uint32_t** marks = t.attackMarkTop;
     marks[0] = log;
     t.attackMarkTop = marks + 3;
 
-    // 1-2. The captured man loses its attacks, count and slot.
-    if (const int captured = MoveCaptured(m)) {
+    // The captured man loses its attacks.
+    if (const int captured = MoveCaptured(m))
         log = PullAll(reinterpret_cast<uint8_t*>(t.attackTable), to, captured, t.board, log);
-        CaptureSlot(t, to, captured);
-    }
-    // 3-4. The mover leaves its square; lines through it open.
+    // The mover leaves its square; lines through it open.
     log = PullAll(reinterpret_cast<uint8_t*>(t.attackTable), from, MovePiece(m), t.board, log);
     marks[1] = log;
     t.board[from] = 0;
     log = OpenLinesFast(&t.attackTable[0][0], from, t.board, log);
     marks[2] = log;
-    // 5-6. Slot and promotion.
-    uint8_t* slot = t.squareLink[from];
-    int now = MovePiece(m);
-    if (const int promo = MovePromotion(m)) {
-        Promote(t, slot, now, promo);
-        now = promo;
-    }
-    *slot = uint8_t(to);
-    t.squareLink[to] = slot;
-    // 7-9. The man arrives; an empty target closes the lines through it.
+    // The man arrives; an empty target closes the lines through it.
     if (!MoveCaptured(m)) log = CloseLinesFast(&t.attackTable[0][0], to, t.board, log);
     t.attackLogTop = log;
+    const int now = MovePromotion(m) ? MovePromotion(m) : MovePiece(m);
     t.board[to] = uint8_t(now);
     PushAll(reinterpret_cast<uint8_t*>(t.attackTable), to, now, t.board);
-    // 10. Legality: enemy attackers of the own king.
-    const int side = ColourOf(now);
-    return int(t.attackTable[side ^ 1][t.pieces[side][0]].number);
 }
 
-// MoveMan backwards: board, lists and attack tables.
-KESTRION_INLINE void UnmoveMan(Tree& t, Move m) {
+// MoveAttacks backwards, ending with the board as before the move.
+KESTRION_INLINE void UnmoveAttacks(Tree& t, Move m) {
     const int from = MoveFrom(m), to = MoveTo(m);
     uint32_t** marks = t.attackMarkTop - 3;
     t.attackMarkTop = marks;
@@ -511,14 +519,74 @@ KESTRION_INLINE void UnmoveMan(Tree& t, Move m) {
     UnopenLines(&t.attackTable[0][0], from, marks[2], marks[1]);
     Unpull(reinterpret_cast<uint8_t*>(t.attackTable), marks[1], marks[0]);
     t.attackLogTop = marks[0];
-
     t.board[from] = uint8_t(MovePiece(m));
     t.board[to] = uint8_t(MoveCaptured(m));
-    uint8_t* slot = t.squareLink[to];
-    if (const int promo = MovePromotion(m)) Demote(t, MovePiece(m), promo);
-    *slot = uint8_t(from);
-    t.squareLink[from] = slot;
-    if (const int captured = MoveCaptured(m)) RestoreSlot(t, to, captured);
+}
+
+// One man (with capture and promotion) on board, lists and attack tables.
+// Returns the number of enemy attackers of the mover's king afterwards.
+KESTRION_INLINE int MoveMan(Tree& t, Move m) {
+    MoveAttacks(t, m);
+    MoveSlots(t, m);
+    const int side = ColourOf(MovePiece(m));
+    return int(t.attackTable[side ^ 1][t.pieces[side][0]].number);
+}
+
+KESTRION_INLINE void UnmoveMan(Tree& t, Move m) {
+    UnmoveAttacks(t, m);
+    UnmoveSlots(t, m);
+}
+
+// Squares strictly between two squares on one line are all empty.
+KESTRION_INLINE bool PathEmpty(const uint8_t* b, int from, int to) {
+    const int dir = Direction[from][to];
+    for (int s = from + dir; s != to; s += dir)
+        if (b[s]) return false;
+    return true;
+}
+
+// With neither king in check: whether a normal move keeps the mover's king
+// safe, judged from the tables as they stand before it. A king may go to any
+// unattacked square (no slider sees through it, as none attacks it); any
+// other man may leave its square unless an enemy slider pins it to the king,
+// and then only along the pinning line.
+KESTRION_INLINE bool SafeBeforeMove(const Tree& t, Move m, int side) {
+    const int from = MoveFrom(m), to = MoveTo(m);
+    const AttackEntry* enemy = t.attackTable[side ^ 1];
+    if (IsKing(MovePiece(m))) return enemy[to].number == 0;
+    const AttackEntry& e = enemy[from];
+    if (!e.sliders) return true;
+    const int king = t.pieces[side][0];
+    const int line = LineIndex[from][king];
+    if (line == 8) return true;
+    for (uint32_t i = 0; i < e.number; i++) {
+        const int a = e.squares[i];
+        if (!IsSlider(t.board[a]) || LineIndex[a][from] != line) continue;
+        if (!PathEmpty(t.board, from, king)) return true;
+        return to == a || LineIndex[a][to] == line;
+    }
+    return true;
+}
+
+// After a normal move played on the board only (the tables still as before
+// it): whether it checks the enemy king, directly from the target or by
+// opening a line of an own slider through the square it left.
+KESTRION_INLINE bool ChecksAfter(const Tree& t, Move m, int side, int now) {
+    const int king = t.pieces[side ^ 1][0];
+    if (!king) return false;
+    const int from = MoveFrom(m), to = MoveTo(m);
+    const uint8_t* b = t.board;
+    if ((VectorBits(to, king) & VectorMask[now]) && (!IsSlider(now) || PathEmpty(b, to, king))) return true;
+    const AttackEntry& e = t.attackTable[side][from];
+    if (!e.sliders) return false;
+    const int line = LineIndex[from][king];
+    if (line == 8) return false;
+    for (uint32_t i = 0; i < e.number; i++) {
+        const int a = e.squares[i];
+        // The mover may have stopped between the slider and its old square.
+        if (IsSlider(b[a]) && LineIndex[a][from] == line) return PathEmpty(b, a, king);
+    }
+    return false;
 }
 
 // Both men of a castling move in one step; a man already on its
@@ -588,6 +656,7 @@ KESTRION_RARE void UndoEnPassant(Tree& t, Move m, int captureSquare) {
 }  // namespace
 
 int DoMove(Tree& t, Move m, uint32_t* key, uint32_t* pawnKey) {
+    SyncAttacks(t);
     MoveKeys(m, key, pawnKey);
     return MoveMan(t, m);
 }
@@ -595,6 +664,9 @@ int DoMove(Tree& t, Move m, uint32_t* key, uint32_t* pawnKey) {
 void UndoMove(Tree& t, Move m) { UnmoveMan(t, m); }
 
 namespace {
+
+// The mover's side attacks the enemy king (tables up to date).
+KESTRION_INLINE bool GivesCheck(const Tree& t, int side) { return t.attackTable[side][t.pieces[side ^ 1][0]].number != 0; }
 
 // 1. Fields the child takes over from its parent.
 KESTRION_INLINE void CopyDown(const NodeRecord* p, NodeRecord* c) {
@@ -616,14 +688,14 @@ KESTRION_INLINE void CopyDown(const NodeRecord* p, NodeRecord* c) {
 // 6-10 of a made move (not a null move); `score` is the parent's square score
 // with the castling rook's change already in.
 KESTRION_INLINE NodeRecord* Finish(Tree& t, const NodeRecord* p, NodeRecord* c, Move m, int captureSquare, int kingTo,
-                                   int32_t score) {
+                                   int32_t score, bool check) {
     const int from = MoveFrom(m), to = MoveTo(m), piece = MovePiece(m);
     const int captured = MoveCaptured(m), promo = MovePromotion(m);
     const int side = p->side, opp = side ^ 1;
 
     // 6. Check given.
     uint32_t flags = 0;
-    if (t.attackTable[side][t.pieces[opp][0]].number) {
+    if (check) {
         c->checks[opp]++;
         flags = InCheckFlag;
     }
@@ -693,7 +765,7 @@ KESTRION_RARE NodeRecord* MakeSpecial(Tree& t, NodeRecord* p, NodeRecord* c, Mov
             UndoEnPassant(t, m, captureSquare);
             return nullptr;
         }
-        return Finish(t, p, c, m, captureSquare, to, p->squareScore);
+        return Finish(t, p, c, m, captureSquare, to, p->squareScore, GivesCheck(t, side));
     }
     // 5. Castling: path empty and not through an attacked square.
     const CastlePath& cp = CastlePaths[CastleIndex(side, m)];
@@ -710,7 +782,8 @@ KESTRION_RARE NodeRecord* MakeSpecial(Tree& t, NodeRecord* p, NodeRecord* c, Mov
         return nullptr;
     }
     const int rook = side ? BRook : WRook;
-    return Finish(t, p, c, m, to, cp.kingTo, p->squareScore + PieceSquare[rook][cp.rookTo] - PieceSquare[rook][cp.rook]);
+    return Finish(t, p, c, m, to, cp.kingTo, p->squareScore + PieceSquare[rook][cp.rookTo] - PieceSquare[rook][cp.rook],
+                  GivesCheck(t, side));
 }
 
 }  // namespace
@@ -718,26 +791,53 @@ KESTRION_RARE NodeRecord* MakeSpecial(Tree& t, NodeRecord* p, NodeRecord* c, Mov
 NodeRecord* MakeMove(Tree& t, NodeRecord* p) {
     NodeRecord* c = p + 1;
     if (c >= t.nodeArray + MaxPly) return nullptr;  // no record left for the child
+    SyncAttacks(t);
     const Move m = p->currentMove;
     if (m & (MoveNull | MoveEnPassant | MoveCastle)) return MakeSpecial(t, p, c, m);
 
-    // 3. Normal move; a king stepping onto an attacked square is refused
-    // before anything changes. The board goes first, the child record after.
-    if (IsKing(MovePiece(m)) && t.attackTable[p->side ^ 1][MoveTo(m)].number) return nullptr;
+    const int side = p->side;
+    const int from = MoveFrom(m), to = MoveTo(m);
+    const AttackEntry* enemy = t.attackTable[side ^ 1];
+    if (!enemy[t.pieces[side][0]].number && !t.attackTable[side][t.pieces[side ^ 1][0]].number) {
+        // 3. Normal move with neither king in check: legality and check are
+        // read from the tables before the move, which stay behind until a
+        // reader needs them.
+        if (!SafeBeforeMove(t, m, side)) return nullptr;
+        const int now = MovePromotion(m) ? MovePromotion(m) : MovePiece(m);
+        t.board[from] = 0;
+        t.board[to] = uint8_t(now);
+        MoveSlots(t, m);
+        t.pendingMove = m;
+        const bool check = ChecksAfter(t, m, side, now);
+        CopyDown(p, c);
+        MoveKeys(m, c->key, c->pawnKey);
+        return Finish(t, p, c, m, to, to, p->squareScore, check);
+    }
+
+    // 3. Normal move out of check (or in a position with the side not to
+    // move in check): played on the tables and tested. A king stepping onto
+    // an attacked square is refused before anything changes.
+    if (IsKing(MovePiece(m)) && enemy[to].number) return nullptr;
     if (MoveMan(t, m)) {
         UnmoveMan(t, m);
         return nullptr;
     }
     CopyDown(p, c);
     MoveKeys(m, c->key, c->pawnKey);
-    return Finish(t, p, c, m, MoveTo(m), MoveTo(m), p->squareScore);
+    return Finish(t, p, c, m, to, to, p->squareScore, GivesCheck(t, side));
 }
 
 void UnmakeMove(Tree& t, NodeRecord* p) {
     const Move m = p->currentMove;
     t.keyTop--;
     if (m & MoveNull) return;
-    if (!(m & (MoveEnPassant | MoveCastle))) {
+    if (t.pendingMove) {
+        // The newest move, never applied to the tables.
+        t.pendingMove = 0;
+        t.board[MoveFrom(m)] = uint8_t(MovePiece(m));
+        t.board[MoveTo(m)] = uint8_t(MoveCaptured(m));
+        UnmoveSlots(t, m);
+    } else if (!(m & (MoveEnPassant | MoveCastle))) {
         UnmoveMan(t, m);
     } else if (m & MoveEnPassant) {
         const int captureSquare = p->side == White ? MoveTo(m) - 8 : MoveTo(m) + 8;
@@ -746,6 +846,14 @@ void UnmakeMove(Tree& t, NodeRecord* p) {
         RewindAttacks(t);
         UncastleMen(t, CastlePaths[CastleIndex(p->side, m)], p->side);
     }
+}
+
+void CatchUpAttacks(Tree& t) {
+    const Move m = t.pendingMove;
+    t.pendingMove = 0;
+    t.board[MoveFrom(m)] = uint8_t(MovePiece(m));
+    t.board[MoveTo(m)] = uint8_t(MoveCaptured(m));
+    MoveAttacks(t, m);
 }
 
 void ComputeKey(const uint8_t* b, uint32_t key[2]) {
@@ -781,6 +889,7 @@ int SquareScore(const Tree& t, int side) {
 }
 
 NodeRecord* SetUpSearchNodes(Tree& t, const GameRecord& game) {
+    SyncAttacks(t);
     // 1. Sides and plies of the whole array.
     std::memset(t.nodeArray, 0, sizeof t.nodeArray);
     const GameState* last = game.states.empty() ? nullptr : &game.states.back();

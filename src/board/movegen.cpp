@@ -203,6 +203,7 @@ struct Generator {
 }  // namespace
 
 void GenerateMoves(Tree& tree, NodeRecord* node, int mode, int allPromotions) {
+    SyncAttacks(tree);
     const int side = node->side;
     Generator g{tree,          tree.board,      side, side ^ 1, side ? BlackBit : 0, allPromotions, node->flags,
                 tree.history[side], node->captureEnd, node->quietEnd};

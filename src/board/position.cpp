@@ -284,6 +284,7 @@ void SetUpTree(Tree& tree) {
     tree.keyTop = tree.keyHistory;
     tree.attackLogTop = tree.attackLog;
     tree.attackMarkTop = tree.attackMarks;
+    tree.pendingMove = 0;  // the tables are rebuilt from the board below
 
     // 2. Kings to slot 0, then the other men kind by kind in ascending square
     // order. Men that do not fit (a second king, more than 16 others) are

@@ -125,6 +125,10 @@ struct Tree {
     // may change the tables while a search runs.
     uint32_t* attackLogTop;
     uint32_t** attackMarkTop;
+    // The newest made move when its attack changes are still to be applied
+    // (0: the tables are current). Most made moves are taken back before
+    // anything reads the tables, so make leaves them to the first reader.
+    Move pendingMove;
     uint32_t* attackMarks[4 * MaxPly + 4];  // up to three per ply, four for en passant
     uint32_t attackLog[MaxPly * 320];
 };
@@ -137,5 +141,14 @@ void StartGame(GameRecord& game);
 void PlayGameMove(GameRecord& game, Move move);
 void CopyGameBoard(const GameRecord& game, Tree& tree);
 void SetUpTree(Tree& tree);
+
+// Applies the pending move's attack changes. Every reader of the attack
+// tables calls SyncAttacks first.
+void CatchUpAttacks(Tree& tree);
+inline void SyncAttacks(const Tree& tree) {
+    // The tables are a cache of the board: bringing them up to date does not
+    // change the position, so const readers may do it too.
+    if (tree.pendingMove) CatchUpAttacks(const_cast<Tree&>(tree));
+}
 
 }  // namespace board

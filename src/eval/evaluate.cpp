@@ -676,6 +676,7 @@ void InitEvalTables() {
 }
 
 int Evaluate(Tree& tree, NodeRecord* node, int alpha, int beta, int depth) {
+    board::SyncAttacks(tree);
     const int stm = node->side;
     const int m = node->material[stm] - node->material[stm ^ 1] + node->squareScore;
     const uint32_t ws = node->signature[0], bs = node->signature[1];
@@ -742,6 +743,7 @@ int Evaluate(Tree& tree, NodeRecord* node, int alpha, int beta, int depth) {
 }
 
 int EvaluateVerbose(Tree& tree, NodeRecord* node, Breakdown& b) {
+    board::SyncAttacks(tree);
     Outcome out;
     Positional(tree, node, out);
     b = out.parts;

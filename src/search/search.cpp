@@ -232,6 +232,7 @@ int Extension(Tree& tree, NodeRecord* node, int depth) {
 
 // Hang flag: the man that just moved stands attacked and undefended.
 void SetHangFlag(Tree& tree, NodeRecord* node) {
+    board::SyncAttacks(tree);
     node->searchFlag = 0;
     if (node->ply < 1) return;
     const Move led = (node - 1)->currentMove;
@@ -261,6 +262,7 @@ int KingNeighbours(int square, int out[8]) {
 
 // The mover's king may step somewhere the opponent does not cover.
 bool KingHasEscape(const Tree& tree, int side) {
+    board::SyncAttacks(tree);
     int around[8];
     const int n = KingNeighbours(board::KingSquare(tree, side), around);
     for (int i = 0; i < n; ++i) {
@@ -274,6 +276,7 @@ bool KingHasEscape(const Tree& tree, int side) {
 
 // Two or more of the mover's pawns can step to an empty, unattacked square.
 bool PawnsCanMove(const Tree& tree, int side) {
+    board::SyncAttacks(tree);
     const int pawn = side == board::White ? board::WPawn : board::BPawn;
     const int step = side == board::White ? 8 : -8;
     int mobile = 0;
@@ -289,6 +292,7 @@ bool PawnsCanMove(const Tree& tree, int side) {
 
 // A slider of `side` standing behind `from` as seen from `target`.
 bool SliderBehind(const Tree& tree, int side, int target, int from) {
+    board::SyncAttacks(tree);
     const int df = board::FileOf(from) - board::FileOf(target);
     const int dr = board::RankOf(from) - board::RankOf(target);
     const int sf = (df > 0) - (df < 0), sr = (dr > 0) - (dr < 0);
@@ -306,6 +310,7 @@ bool SliderBehind(const Tree& tree, int side, int target, int from) {
 // A shallow null-move cut is refused when an enemy queen threatens a mating
 // entry next to the mover's king.
 bool QueenGuardRefuses(const Tree& tree, int side) {
+    board::SyncAttacks(tree);
     const int enemy = side ^ 1;
     const int queen = enemy == board::White ? board::WQueen : board::BQueen;
     int around[8];

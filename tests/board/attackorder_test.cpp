@@ -17,6 +17,7 @@ uint64_t Mix(uint64_t h, uint32_t v) {
 }
 
 uint64_t TablesDigest(const Tree& t, uint64_t h) {
+    SyncAttacks(t);
     for (int side = 0; side < 2; side++)
         for (int sq = 1; sq <= 64; sq++) {
             const AttackEntry& e = t.attackTable[side][sq];

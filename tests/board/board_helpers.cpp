@@ -74,6 +74,7 @@ std::vector<int> Attackers(const board::AttackEntry& e) {
 }  // namespace
 
 std::string CompareWithRebuild(const board::Tree& tree, const board::NodeRecord* node) {
+    board::SyncAttacks(tree);
     std::unique_ptr<board::Tree> fresh(new board::Tree());
     std::memcpy(fresh->board, tree.board, sizeof tree.board);
     board::SetUpTree(*fresh);
