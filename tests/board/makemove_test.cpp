@@ -148,19 +148,38 @@ TEST(MakeUnmake, RandomChess960SequencesMatchRebuild) {
     RandomWalk("r1k3r1/8/8/8/8/8/8/R1K3R1 w GAga - 0 1", true, 10, 3000);
 }
 
-// Make judges legality and check from the tables before the move; at every
-// node of these trees the check flag must agree with the tables once they are
-// brought up to date, and the legal-move count with a rebuild's.
+// Make judges legality and check from the tables before the move. At every
+// node of these trees each normal move is also played on a copy of the board
+// whose tables are built from scratch: make must refuse exactly the moves
+// that leave the own king attacked there, and flag exactly the checks.
+struct Oracle {
+    bool legal;
+    bool check;
+};
+
+Oracle Rebuilt(const Tree& t, Move m, int side) {
+    static Tree scratch;
+    std::memcpy(scratch.board, t.board, sizeof scratch.board);
+    scratch.board[MoveFrom(m)] = 0;
+    scratch.board[MoveTo(m)] = uint8_t(MovePromotion(m) ? MovePromotion(m) : MovePiece(m));
+    SetUpTree(scratch);
+    return Oracle{!InCheck(scratch, side), InCheck(scratch, side ^ 1) != 0};
+}
+
 void WalkChecks(Tree& t, NodeRecord* node, int depth, int& checks, int& faults) {
     GenerateMoves(t, node, GenAll, 1);
     MoveEntry* lists[2] = {node->captureList, node->quietList};
     for (MoveEntry* list : lists) {
         for (MoveEntry* e = list; e->score != ListEnd; e++) {
             node->currentMove = e->move;
+            const bool special = (e->move & (MoveEnPassant | MoveCastle)) != 0;
+            const Oracle o = special ? Oracle{true, false} : Rebuilt(t, e->move, node->side);
             NodeRecord* child = MakeMove(t, node);
+            if (!special && (child != nullptr) != o.legal) faults++;
             if (!child) continue;
             const bool flagged = (child->flags & InCheckFlag) != 0;
             if (flagged != (InCheck(t, child->side) != 0) || InCheck(t, node->side)) faults++;
+            if (!special && flagged != o.check) faults++;
             checks += flagged;
             if (depth > 1) WalkChecks(t, child, depth - 1, checks, faults);
             UnmakeMove(t, node);
