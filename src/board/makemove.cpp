@@ -360,36 +360,45 @@ KESTRION_INLINE uint32_t* PullAll(uint8_t* table, int sq, int code, const uint8_
     return log;
 }
 
-// The square was emptied: sliders hitting it reach past it. Each square past
-// it is reached by at most one slider per side and the additions are the last
-// change of their entries, so the log keeps only one record per slider: its
-// square (bits 0-7), the squares it gained (8-15) and its side (bit 16).
-KESTRION_INLINE uint32_t* OpenLinesFast(AttackEntry* base, int sq, const uint8_t* b, uint32_t* log) {
-    if (!(base[sq].sliders | base[65 + sq].sliders)) return log;
-    uint32_t sideBit = 0;
-    for (AttackEntry* tbl = base; tbl != base + 130; tbl += 65, sideBit += 1u << 16) {
+// Calls `visit(table, side, a)` for every slider `a` of either side that
+// attacks the square, found in the square's two entries.
+template <class Visit>
+KESTRION_INLINE void ForSlidersOn(AttackEntry* base, int sq, const uint8_t* b, Visit&& visit) {
+    if (!(base[sq].sliders | base[65 + sq].sliders)) return;
+    for (uint32_t side = 0; side < 2; side++) {
+        AttackEntry* tbl = base + side * 65;
         const AttackEntry& e = tbl[sq];
         uint32_t left = e.sliders;
         for (const uint8_t* p = e.squares; left; p++) {
             const uint32_t a = *p;
             if (!IsSlider(b[a])) continue;
             left--;
-            const uint8_t* first = Beyond(sq, int(a));
-            const uint8_t* x = first;
-            for (; *x; x++) {
-                AttackEntry& f = tbl[*x];
-                const uint32_t n = f.number;
-                f.squares[n] = uint8_t(a);
-                f.number = n + 1;
-                f.sliders++;
-                if (b[*x]) {
-                    x++;
-                    break;
-                }
-            }
-            *log++ = a | (uint32_t(x - first) << 8) | sideBit;
+            visit(tbl, side, a);
         }
     }
+}
+
+// The square was emptied: sliders hitting it reach past it. Each square past
+// it is reached by at most one slider per side and the additions are the last
+// change of their entries, so the log keeps only one record per slider: its
+// square (bits 0-7), the squares it gained (8-15) and its side (bit 16).
+KESTRION_INLINE uint32_t* OpenLinesFast(AttackEntry* base, int sq, const uint8_t* b, uint32_t* log) {
+    ForSlidersOn(base, sq, b, [&](AttackEntry* tbl, uint32_t side, uint32_t a) {
+        const uint8_t* first = Beyond(sq, int(a));
+        const uint8_t* x = first;
+        for (; *x; x++) {
+            AttackEntry& f = tbl[*x];
+            const uint32_t n = f.number;
+            f.squares[n] = uint8_t(a);
+            f.number = n + 1;
+            f.sliders++;
+            if (b[*x]) {
+                x++;
+                break;
+            }
+        }
+        *log++ = a | (uint32_t(x - first) << 8) | (side << 16);
+    });
     return log;
 }
 
@@ -409,24 +418,15 @@ KESTRION_INLINE void UnopenLines(AttackEntry* base, int sq, const uint32_t* log,
 
 // The empty square became occupied: sliders hitting it stop there.
 KESTRION_INLINE uint32_t* CloseLinesFast(AttackEntry* base, int sq, const uint8_t* b, uint32_t* log) {
-    if (!(base[sq].sliders | base[65 + sq].sliders)) return log;
-    uint32_t sideOffset = 0;
-    for (AttackEntry* tbl = base; tbl != base + 130; tbl += 65, sideOffset += SideBytes) {
-        const AttackEntry& e = tbl[sq];
-        uint32_t left = e.sliders;
-        for (const uint8_t* p = e.squares; left; p++) {
-            const uint32_t a = *p;
-            if (!IsSlider(b[a])) continue;
-            left--;
-            const uint32_t tag = (a << 16) | PullSlider | sideOffset;
-            for (const uint8_t* x = Beyond(sq, int(a)); *x; x++) {
-                AttackEntry& f = tbl[*x];
-                log = Pull(f, a, tag + *x * EntryBytes, log);
-                f.sliders--;
-                if (b[*x]) break;
-            }
+    ForSlidersOn(base, sq, b, [&](AttackEntry* tbl, uint32_t side, uint32_t a) {
+        const uint32_t tag = (a << 16) | PullSlider | side * SideBytes;
+        for (const uint8_t* x = Beyond(sq, int(a)); *x; x++) {
+            AttackEntry& f = tbl[*x];
+            log = Pull(f, a, tag + *x * EntryBytes, log);
+            f.sliders--;
+            if (b[*x]) break;
         }
-    }
+    });
     return log;
 }
 
@@ -545,6 +545,16 @@ KESTRION_INLINE bool PathEmpty(const uint8_t* b, int from, int to) {
     return true;
 }
 
+// The slider among the attackers of `from` whose line runs on through it in
+// direction `line` (0 if none; at most one can).
+KESTRION_INLINE int SliderOnLine(const AttackEntry& e, const uint8_t* b, int from, int line) {
+    for (uint32_t i = 0; i < e.number; i++) {
+        const int a = e.squares[i];
+        if (IsSlider(b[a]) && LineIndex[a][from] == line) return a;
+    }
+    return 0;
+}
+
 // With neither king in check: whether a normal move keeps the mover's king
 // safe, judged from the tables as they stand before it. A king may go to any
 // unattacked square (no slider sees through it, as none attacks it); any
@@ -559,13 +569,9 @@ KESTRION_INLINE bool SafeBeforeMove(const Tree& t, Move m, int side) {
     const int king = t.pieces[side][0];
     const int line = LineIndex[from][king];
     if (line == 8) return true;
-    for (uint32_t i = 0; i < e.number; i++) {
-        const int a = e.squares[i];
-        if (!IsSlider(t.board[a]) || LineIndex[a][from] != line) continue;
-        if (!PathEmpty(t.board, from, king)) return true;
-        return to == a || LineIndex[a][to] == line;
-    }
-    return true;
+    const int a = SliderOnLine(e, t.board, from, line);
+    if (!a || !PathEmpty(t.board, from, king)) return true;
+    return to == a || LineIndex[a][to] == line;
 }
 
 // After a normal move played on the board only (the tables still as before
@@ -581,12 +587,9 @@ KESTRION_INLINE bool ChecksAfter(const Tree& t, Move m, int side, int now) {
     if (!e.sliders) return false;
     const int line = LineIndex[from][king];
     if (line == 8) return false;
-    for (uint32_t i = 0; i < e.number; i++) {
-        const int a = e.squares[i];
-        // The mover may have stopped between the slider and its old square.
-        if (IsSlider(b[a]) && LineIndex[a][from] == line) return PathEmpty(b, a, king);
-    }
-    return false;
+    const int a = SliderOnLine(e, b, from, line);
+    // The mover may have stopped between the slider and its old square.
+    return a && PathEmpty(b, a, king);
 }
 
 // Both men of a castling move in one step; a man already on its

@@ -292,7 +292,6 @@ bool PawnsCanMove(const Tree& tree, int side) {
 
 // A slider of `side` standing behind `from` as seen from `target`.
 bool SliderBehind(const Tree& tree, int side, int target, int from) {
-    board::SyncAttacks(tree);
     const int df = board::FileOf(from) - board::FileOf(target);
     const int dr = board::RankOf(from) - board::RankOf(target);
     const int sf = (df > 0) - (df < 0), sr = (dr > 0) - (dr < 0);
