@@ -4,20 +4,16 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <climits>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
-#include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/position.h"
 #include "command.h"
-#include "engine/platform.h"
-#include "engine/settings.h"
-#include "eval/eval.h"
-#include "search/limits.h"
-#include "search/think.h"
-#include "search/tt.h"
+#include "core/platform.h"
+#include "engine/uci.h"
 
 namespace {
 
@@ -73,32 +69,24 @@ void DetachInput() {
     if (pipe(ends) == 0) dup2(ends[0], 0);
 }
 
-void BenchSettings() {
-    engine::Settings& s = engine::settings;
-    s.ownBook = 0;
-    s.openingAdvice = 0;
-    s.positionLearning = 0;
-    s.keepHashSearch = 0;
-    s.keepHashEval = 0;
-    s.multiPv = 1;
-    s.showCurrLine = 0;
-    s.showRefutations = 0;
-    s.limitStrength = 0;
-    engine::shell.commandLineMode = 1;  // mutes the search's info lines
-    engine::shell.pollIntervalSlow = INT64_MAX / 4;
-    engine::shell.pollIntervalFast = INT64_MAX / 4;
+// The engine's replies: only the best move is kept.
+char bestMoveText[16];
+
+void CatchBestMove(const char* text) {
+    if (std::strncmp(text, "bestmove ", 9) != 0) return;
+    std::snprintf(bestMoveText, sizeof bestMoveText, "%s", text + 9);
+    bestMoveText[std::strcspn(bestMoveText, " \n")] = 0;
 }
 
-void FixedDepth(int depth) {
-    search::Limits& l = search::limits;
-    l.levelMode = 1;
-    l.target = l.extra = l.hardMax = INT_MAX;
-    l.extension = l.extensionTotal = 0;
-    l.depthLimit = depth;
-    l.clockMode = 0;
-    l.nodeLimit = 0;
-    l.infinite = 0;
-    search::searchMoves[0] = 0;
+// One command, as the host would send it.
+void Send(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void Send(const char* format, ...) {
+    static char line[4096];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    engine::Interpret(line);
 }
 
 int Bench(int argc, char** argv) {
@@ -107,17 +95,19 @@ int Bench(int argc, char** argv) {
         std::fprintf(stderr, "bench: depth must be 1..98\n");
         return 2;
     }
-    board::InitBoardTables();
-    eval::InitEvalTables();
-    board::Tree* tree = new board::Tree();
-    board::MainTree = tree;
-    if (!search::AllocateBoardTables(*tree)) {
+    if (tools::InitEngineTables() != 0) {
         std::fprintf(stderr, "bench: not enough memory\n");
         return 1;
     }
-    search::SetHashSize(BenchHashMb);
-    BenchSettings();
     DetachInput();
+    core::SetOutputSink(CatchBestMove);
+
+    // Each search starts from empty tables and uses no opening knowledge.
+    Send("setoption name Hash value %d", BenchHashMb);
+    Send("setoption name OwnBook value false");
+    Send("setoption name Use Opening Advice value false");
+    Send("setoption name Position Learning value false");
+    Send("setoption name Keep Hash Tables value false");
 
     uint64_t total = 0;
     int64_t start = NowMs();
@@ -126,30 +116,19 @@ int Bench(int argc, char** argv) {
             std::fprintf(stderr, "bench: bad position %d\n", i + 1);
             return 1;
         }
-        board::StartGame(board::Game);
-        board::CopyGameBoard(board::Game, *tree);
-        board::SetUpTree(*tree);
-        search::ClearSearchTables();
-        search::ClearEvalTables();
-        search::ClearPawnCache(*tree);
-        search::ClearAuxTable(*tree);
-        FixedDepth(depth);
-        search::stopFlag = 0;
-        search::searchState = search::Searching;
-        board::Move best = search::Think(*tree);
-        search::searchState = search::Idle;
-        char text[16];
-        board::WriteMoveText(text, best);
-        std::printf("%2d %-6s %12llu\n", i + 1, best ? text : "none",
-                    (unsigned long long)tree->nodes);
-        total += tree->nodes;
+        Send("setoption name Clear Hash");
+        Send("position fen %s", Positions[i]);
+        bestMoveText[0] = 0;
+        Send("go depth %d", depth);
+        uint64_t nodes = board::MainTree->nodes;
+        std::printf("%2d %-6s %12llu\n", i + 1, bestMoveText[0] ? bestMoveText : "none",
+                    (unsigned long long)nodes);
+        total += nodes;
     }
     int64_t elapsed = NowMs() - start;
+    core::SetOutputSink(nullptr);
     uint64_t nps = elapsed > 0 ? total * 1000 / uint64_t(elapsed) : 0;
     std::printf("nodes %llu nps %llu\n", (unsigned long long)total, (unsigned long long)nps);
-    search::FreeBoardTables(*tree);
-    delete tree;
-    board::MainTree = nullptr;
     return 0;
 }
 

@@ -6,7 +6,7 @@
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "book/book.h"
-#include "book/pgn.h"
+#include "bookgen/pgn.h"
 #include "command.h"
 
 namespace {
@@ -65,7 +65,7 @@ int BookList(int argc, char** argv) {
     board::SetUpTree(tree);
     board::NodeRecord* root = board::SetUpSearchNodes(tree, game);
     board::Move legal[256];
-    int legalCount = book::LegalMoves(tree, root, legal);
+    int legalCount = board::LegalMoves(tree, root, legal, 256);
 
     uint32_t key = book::PositionKey(root);
     long count = book::RecordCount(f);

@@ -25,7 +25,7 @@ int EvalLines() {
         board::StartGame(board::Game);
         board::CopyGameBoard(board::Game, tree);
         board::SetUpTree(tree);
-        board::NodeRecord* root = board::SetUpRoot(tree, board::Game);
+        board::NodeRecord* root = eval::SetUpRoot(tree, board::Game);
         eval::Breakdown b;
         eval::EvaluateVerbose(tree, root, b);
         std::printf("%d %d %d %d %d %d %d %d %d %d %d %d %d %d\n", b.material, b.squareScore, b.pawns,
@@ -59,7 +59,7 @@ int RunEval(int argc, char** argv) {
         board::StartGame(board::Game);
         board::CopyGameBoard(board::Game, tree);
         board::SetUpTree(tree);
-        board::NodeRecord* root = board::SetUpRoot(tree, board::Game);
+        board::NodeRecord* root = eval::SetUpRoot(tree, board::Game);
         eval::Breakdown b;
         last = eval::EvaluateVerbose(tree, root, b);
         std::printf("fen %s\n", fens[i].c_str());

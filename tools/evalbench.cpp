@@ -35,7 +35,7 @@ int RunEvalBench(int, char**) {
         board::StartGame(board::Game);
         board::CopyGameBoard(board::Game, tree);
         board::SetUpTree(tree);
-        board::NodeRecord* root = board::SetUpRoot(tree, board::Game);
+        board::NodeRecord* root = eval::SetUpRoot(tree, board::Game);
         const auto start = std::chrono::steady_clock::now();
         for (int i = 0; i < rounds; i++) sink += eval::Evaluate(tree, root, -30000, 30000, 0);
         const auto end = std::chrono::steady_clock::now();

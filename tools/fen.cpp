@@ -6,14 +6,14 @@
 #include "board/movegen.h"
 #include "board/position.h"
 #include "command.h"
-#include "engine/settings.h"
+#include "core/settings.h"
 
 namespace {
 
 int RunFen(int argc, char** argv) {
     int i = 1;
     if (i < argc && std::strcmp(argv[i], "--chess960") == 0) {
-        engine::settings.chess960 = 1;
+        core::settings.chess960 = 1;
         i++;
     }
     std::string fen;

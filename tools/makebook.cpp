@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "board/movegen.h"
-#include "book/builder.h"
-#include "book/pgn.h"
+#include "bookgen/builder.h"
+#include "bookgen/pgn.h"
 #include "command.h"
 
 namespace {

@@ -160,16 +160,10 @@ struct Referee {
         std::vector<board::Move> legal;
         board::CopyGameBoard(board::Game, *tree);
         board::SetUpTree(*tree);
-        board::NodeRecord* root = board::SetUpRoot(*tree, board::Game);
-        board::GenerateMoves(*tree, root, board::GenAll, 1);
-        for (board::MoveEntry* list : {root->captureList, root->quietList})
-            for (board::MoveEntry* e = list; e->score != board::ListEnd; e++) {
-                root->currentMove = e->move;
-                if (board::MakeMove(*tree, root)) {
-                    board::UnmakeMove(*tree, root);
-                    legal.push_back(e->move);
-                }
-            }
+        board::NodeRecord* root = board::SetUpSearchNodes(*tree, board::Game);
+        board::Move moves[256];
+        int count = board::LegalMoves(*tree, root, moves, 256);
+        legal.assign(moves, moves + count);
         return legal;
     }
 

@@ -11,29 +11,14 @@
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "command.h"
-#include "engine/settings.h"
+#include "core/settings.h"
 
 namespace {
-
-uint64_t Perft(board::Tree& tree, board::NodeRecord* node, int depth) {
-    board::GenerateMoves(tree, node, board::GenAll, 1);
-    uint64_t total = 0;
-    board::MoveEntry* lists[2] = {node->captureList, node->quietList};
-    for (board::MoveEntry* list : lists) {
-        for (board::MoveEntry* e = list; e->score != board::ListEnd; e++) {
-            node->currentMove = e->move;
-            if (!board::MakeMove(tree, node)) continue;
-            total += depth > 1 ? Perft(tree, node + 1, depth - 1) : 1;
-            board::UnmakeMove(tree, node);
-        }
-    }
-    return total;
-}
 
 int RunPerft(int argc, char** argv) {
     int i = 1;
     if (i < argc && std::strcmp(argv[i], "--chess960") == 0) {
-        engine::settings.chess960 = 1;
+        core::settings.chess960 = 1;
         i++;
     }
     if (i >= argc) {
@@ -75,7 +60,7 @@ int RunPerft(int argc, char** argv) {
             for (board::MoveEntry* e = list; e->score != board::ListEnd; e++) {
                 root->currentMove = e->move;
                 if (!board::MakeMove(*tree, root)) continue;
-                uint64_t n = depth > 1 ? Perft(*tree, root + 1, depth - 1) : 1;
+                uint64_t n = board::Perft(*tree, root + 1, depth - 1);
                 board::UnmakeMove(*tree, root);
                 char text[8];
                 board::WriteMoveText(text, e->move);

@@ -11,7 +11,6 @@
 #include "board/attacks.h"
 #include "board/movegen.h"
 #include "board/tables.h"
-#include "eval/eval.h"
 
 // The attack updates are the hottest code of make: keep them inline.
 #if defined(__GNUC__)
@@ -941,13 +940,6 @@ NodeRecord* SetUpSearchNodes(Tree& t, const GameRecord& game) {
     // 4. Empty move lists.
     root->quietList = root->quietEnd = t.quietStack;
     root->captureList = root->captureEnd = t.captureStack;
-    return root;
-}
-
-NodeRecord* SetUpRoot(Tree& t, const GameRecord& game) {
-    NodeRecord* root = SetUpSearchNodes(t, game);
-    eval::BuildEvalTables(t, root);
-    root->squareScore = SquareScore(t, root->side);
     return root;
 }
 

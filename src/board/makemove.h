@@ -17,8 +17,7 @@ void ComputeKey(const uint8_t* boardSquares, uint32_t key[2]);
 void ComputePawnKey(const uint8_t* boardSquares, uint32_t key[2]);
 int SquareScore(const Tree& tree, int side);
 // Prepares the node array of a search from the game record. Returns the root.
-NodeRecord* SetUpRoot(Tree& tree, const GameRecord& game);
-// SetUpRoot without the evaluation tables and the square score (perft, tests).
+// The evaluation completes it with its tables and the square score.
 NodeRecord* SetUpSearchNodes(Tree& tree, const GameRecord& game);
 
 // Piece-square table, 16 codes x 65 squares; filled by the evaluation set-up.

@@ -6,7 +6,7 @@
 
 #include "board/attacks.h"
 #include "board/tables.h"
-#include "engine/settings.h"
+#include "core/settings.h"
 
 namespace board {
 
@@ -361,7 +361,7 @@ Move ReadMoveText(const char* text, const uint8_t* boardSquares, int side) {
     if (!piece) return 0;
     const int colour = piece & BlackBit;
     if (IsKing(piece)) {
-        bool castle = engine::settings.chess960 ? boardSquares[to] == (WRook | colour)
+        bool castle = core::settings.chess960 ? boardSquares[to] == (WRook | colour)
                                                 : (FileOf(to) - FileOf(from) == 2 || FileOf(from) - FileOf(to) == 2);
         if (castle) return MakeMoveWord(from, to, piece) | MoveCastle;
     }

@@ -21,6 +21,11 @@ void GenerateMoves(Tree& tree, NodeRecord* node, int mode, int allPromotions);
 // 1 if a stored move can be played here: the right men on its squares and,
 // for sliders, pawns and steppers, a geometrically possible, unblocked path.
 int MoveFits(Move move, const Tree& tree, uint32_t flags);
+// The legal moves of a node (all promotions), at most `capacity` of them;
+// returns their number. The node's lists are left as they were.
+int LegalMoves(Tree& tree, NodeRecord* node, Move* out, int capacity);
+// Legal move paths of the given length from the node.
+uint64_t Perft(Tree& tree, NodeRecord* node, int depth);
 int GivesNoCheckLine(const uint8_t* boardSquares, int code, int square, int target);
 Move ReadMoveText(const char* text, const uint8_t* boardSquares, int side);
 int WriteMoveText(char* buffer, Move move);  // returns the length

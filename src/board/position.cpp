@@ -6,7 +6,7 @@
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/tables.h"
-#include "engine/settings.h"
+#include "core/settings.h"
 
 namespace board {
 
@@ -129,7 +129,7 @@ int ReadFen(const char* text, GameRecord& game) {
     // 5-6. Castling field.
     const uint8_t* b = game.board;
     uint32_t flags = 0;
-    const bool chess960 = engine::settings.chess960 != 0;
+    const bool chess960 = core::settings.chess960 != 0;
     if (*c == '-') {
         c++;
     } else {

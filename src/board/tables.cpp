@@ -6,7 +6,7 @@
 
 #include "board/makemove.h"
 #include "board/movegen.h"
-#include "engine/settings.h"
+#include "core/settings.h"
 
 namespace board {
 
@@ -234,7 +234,7 @@ void BuildCastleTables() {
         int king = side ? BKing : WKing, rook = side ? BRook : WRook;
         p.kingMove = MakeMoveWord(k, l.kingTo, king);
         p.rookMove = MakeMoveWord(r, l.rookTo, rook);
-        p.castleWord = MakeMoveWord(k, engine::settings.chess960 ? r : l.kingTo, king) | MoveCastle;
+        p.castleWord = MakeMoveWord(k, core::settings.chess960 ? r : l.kingTo, king) | MoveCastle;
     }
 }
 

@@ -2,7 +2,7 @@
 // from "kestrion.opa" when it exists, else from the built-in table.
 #include "book/book.h"
 
-#include "engine/settings.h"
+#include "core/settings.h"
 
 namespace book {
 
@@ -82,7 +82,7 @@ int ApplyAdvice(const board::NodeRecord* root, const board::Move* moves, int cou
 
 int AdviceAllowed(const board::Tree& tree, const board::NodeRecord* root) {
     if (!PositionAllowsBook(tree, root)) return 0;
-    if (!engine::settings.openingAdvice) return 0;
+    if (!core::settings.openingAdvice) return 0;
     return StrengthAllowsBook(GamePlies());
 }
 

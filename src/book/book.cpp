@@ -5,8 +5,8 @@
 #include "board/makemove.h"
 #include "book/bytes.h"
 #include "board/movegen.h"
-#include "engine/platform.h"
-#include "engine/settings.h"
+#include "core/platform.h"
+#include "core/settings.h"
 
 namespace book {
 
@@ -86,8 +86,8 @@ int GamePlies() {
 }
 
 int StrengthAllowsBook(int gamePlies) {
-    if (!engine::settings.limitStrength) return 1;
-    int elo = engine::settings.elo;
+    if (!core::settings.limitStrength) return 1;
+    int elo = core::settings.elo;
     int limit = elo > 1099 ? (elo - 1000) / 100 : 1;
     return limit >= gamePlies / 2;
 }
@@ -162,7 +162,7 @@ board::Move ProbeBook(const board::NodeRecord* root, const board::Move* legal, i
 
     // 4-5. Uniform draw.
     if (size == 0) return 0;
-    const Candidate& pick = candidates[engine::RandomNext() % uint32_t(size)];
+    const Candidate& pick = candidates[core::RandomNext() % uint32_t(size)];
 
     // 6. Only a legal root move is played. Promotion codes are compared
     // without the colour bit; the side to move fixes the colour anyway.
@@ -178,37 +178,11 @@ board::Move ProbeBook(const board::NodeRecord* root, const board::Move* legal, i
 board::Move BookMove(const board::Tree& tree, const board::NodeRecord* root,
                      const board::Move* legal, int count, int infiniteSearch) {
     if (!PositionAllowsBook(tree, root)) return 0;
-    if (!engine::settings.ownBook) return 0;
+    if (!core::settings.ownBook) return 0;
     if (infiniteSearch) return 0;
     if (!StrengthAllowsBook(GamePlies())) return 0;
     return ProbeBook(root, legal, count);
 }
 
-int LegalMoves(board::Tree& tree, board::NodeRecord* node, board::Move* out) {
-    board::MoveEntry* quietStart = node->quietEnd;
-    board::MoveEntry* captureStart = node->captureEnd;
-    uint8_t generated = node->generated, moveCount = node->moveCount;
-    board::GenerateMoves(tree, node, board::GenAll, 1);
-    int n = 0;
-    board::Move saved = node->currentMove;
-    for (int list = 0; list < 2; list++) {
-        board::MoveEntry* e = list == 0 ? captureStart : quietStart;
-        board::MoveEntry* end = list == 0 ? node->captureEnd : node->quietEnd;
-        for (; e && e < end && e->score != board::ListEnd; e++) {
-            node->currentMove = e->move;
-            if (board::MakeMove(tree, node)) {
-                board::UnmakeMove(tree, node);
-                if (n < 256) out[n++] = e->move;
-            }
-        }
-    }
-    // Leave the lists as they were: the caller's generation state is not ours.
-    node->quietEnd = quietStart;
-    node->captureEnd = captureStart;
-    node->generated = generated;
-    node->moveCount = moveCount;
-    node->currentMove = saved;
-    return n;
-}
 
 }  // namespace book

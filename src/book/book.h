@@ -78,8 +78,4 @@ int AdviceAllowed(const board::Tree& tree, const board::NodeRecord* root);
 extern const AdviceRecord BuiltinAdvice[];
 extern const int BuiltinAdviceCount;
 
-// Legal moves of a node (all promotions), by generation and trial make.
-// Returns the count; `out` must hold 256 moves.
-int LegalMoves(board::Tree& tree, board::NodeRecord* node, board::Move* out);
-
 }  // namespace book

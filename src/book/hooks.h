@@ -4,6 +4,9 @@
 
 namespace book {
 
+// Gives the think controller the book, the advice and the learning code.
+void InstallKnowledge();
+
 // `UCI_SetPositionValue`: "<score> <fen>", "clear <fen>" or "clearall".
 void SetPositionValue(const char* value);
 // `Clear PosLearning`: deletes the learning file and empties the protected-entry list.

@@ -10,7 +10,7 @@
 #include "board/makemove.h"
 #include "book/bytes.h"
 #include "board/movegen.h"
-#include "engine/settings.h"
+#include "core/settings.h"
 #include "search/limits.h"
 
 namespace book {
@@ -76,7 +76,7 @@ uint32_t DataWord(int score, int depth, uint32_t flags) {
 // record is the root position itself and gave the child entry.
 int SeedRecord(board::Tree& tree, board::NodeRecord* root, const LearnRecord& r, int men,
                int handSetNow) {
-    if (engine::settings.preferOpen && r.side != root->side) return 0;
+    if (core::settings.preferOpen && r.side != root->side) return 0;
     if (men < r.men || men > r.men + 10) return 0;
     if (r.handSet == 1 && !handSetNow) return 0;
     int differing = 0;
@@ -153,7 +153,7 @@ LearnRecord DecodeLearnRecord(const uint8_t in[LearnRecordSize]) {
 const int SignatureValueCount = 34 + int(sizeof(VersionText) - 1) + 3;
 
 void SignatureValues(int* out) {
-    const engine::Settings& s = engine::settings;
+    const core::Settings& s = core::settings;
     int searchMoveCount = 0;
     while (searchMoveCount < search::MaxSearchMoves && search::searchMoves[searchMoveCount])
         searchMoveCount++;
@@ -250,7 +250,7 @@ int AppendLearning(const board::NodeRecord* root, const uint8_t* boardSquares, b
     r.reply = reply;
     for (int sq = 1; sq <= 64; sq++) r.board[sq - 1] = boardSquares[sq];
     r.signature = SettingsSignature();
-    int score = r.score + engine::settings.drawScore;
+    int score = r.score + core::settings.drawScore;
     r.score = int16_t(score < -MaxSearchScore ? -MaxSearchScore : score > MaxSearchScore ? MaxSearchScore : score);
 
     // 2. Append. A torn record left by an earlier crash is padded out first,
@@ -323,6 +323,11 @@ int SeedFromFile(board::Tree& tree, board::NodeRecord* root) {
 }
 
 long TrimLearningFile() {
+    // A trim killed half-way leaves its unfinished copy: the old file is whole.
+    char temporary[300];
+    std::snprintf(temporary, sizeof temporary, "%s.new", LearnFileName);
+    std::remove(temporary);
+
     std::FILE* file = std::fopen(LearnFileName, "rb");
     if (!file) return -1;
     long n = FileRecordCount(file);
@@ -337,8 +342,6 @@ long TrimLearningFile() {
               std::fread(kept, 1, bytes, file) == bytes;
     std::fclose(file);
     if (ok) {
-        char temporary[300];
-        std::snprintf(temporary, sizeof temporary, "%s.new", LearnFileName);
         std::FILE* out = std::fopen(temporary, "wb");
         ok = out != nullptr;
         if (ok) {

@@ -8,7 +8,7 @@
 
 #include "board/makemove.h"
 #include "book/learn.h"
-#include "engine/platform.h"
+#include "core/platform.h"
 #include "search/limits.h"
 
 namespace book {
@@ -102,7 +102,7 @@ void Protect(search::SearchEntry* slot, const search::SearchEntry& image) {
     int i = FindSlot(slot);
     if (i >= 0) {
         if (!IsHandSet(marked) && IsHandSet(entries[i].image)) {
-            engine::SendInfoString("cannot overwrite!");
+            core::SendInfoString("cannot overwrite!");
             return;
         }
         entries[i].image = marked;

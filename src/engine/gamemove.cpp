@@ -31,24 +31,16 @@ board::Move LegalGameMove(const char* text) {
     board::Tree& tree = *scratch;
     board::CopyGameBoard(board::Game, tree);
     board::SetUpTree(tree);
-    board::NodeRecord* root = board::SetUpRoot(tree, board::Game);
-    board::GenerateMoves(tree, root, board::GenAll, 1);
-    board::Move found = 0;
-    for (board::MoveEntry* list : {root->captureList, root->quietList}) {
-        for (board::MoveEntry* e = list; e->score != board::ListEnd && !found; e++) {
-            board::Move m = e->move;
-            if (board::MoveFrom(m) != board::MoveFrom(read) || board::MoveTo(m) != board::MoveTo(read) ||
-                board::MovePromotion(m) != board::MovePromotion(read) ||
-                ((m ^ read) & board::MoveCastle))
-                continue;
-            root->currentMove = m;
-            if (board::MakeMove(tree, root)) {
-                board::UnmakeMove(tree, root);
-                found = m;
-            }
-        }
+    board::NodeRecord* root = board::SetUpSearchNodes(tree, board::Game);
+    board::Move legal[256];
+    int count = board::LegalMoves(tree, root, legal, 256);
+    for (int i = 0; i < count; i++) {
+        board::Move m = legal[i];
+        if (board::MoveFrom(m) == board::MoveFrom(read) && board::MoveTo(m) == board::MoveTo(read) &&
+            board::MovePromotion(m) == board::MovePromotion(read) && !((m ^ read) & board::MoveCastle))
+            return m;
     }
-    return found;
+    return 0;
 }
 
 void ReleaseGameMoveBoard() {

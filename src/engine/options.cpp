@@ -1,17 +1,17 @@
 #include "engine/options.h"
 
 #include <cctype>
-#include <cstdarg>
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "bitbases/hooks.h"
 #include "board/position.h"
 #include "book/hooks.h"
-#include "engine/platform.h"
-#include "engine/settings.h"
+#include "core/platform.h"
+#include "core/settings.h"
+#include "engine/shell.h"
+#include "eval/cache.h"
 #include "search/limits.h"
 #include "search/tt.h"
 
@@ -20,19 +20,17 @@ namespace engine {
 namespace {
 
 constexpr int WeightMin = 25, WeightMax = 400;
-constexpr int EloMin = 850, EloMax = 2400, EloDefault = 1400;
-constexpr int MaxOptionTexts = 50;
+constexpr int EloMin = 850, EloMax = 2400;
 constexpr const char* EmptyText = "<empty>";
+constexpr const char* AboutText = "Kestrion 3 by Vastel, https://kestrion-chess.org";
 
 OptionOutput outputSink = nullptr;
-char* optionTexts[MaxOptionTexts];
-int optionTextCount = 0;
 
 void Send(const char* text) {
     if (outputSink)
         outputSink(text);
     else
-        SendLine(text);
+        core::SendLine(text);
 }
 
 bool SameIgnoringCase(const char* a, const char* b) {
@@ -60,17 +58,18 @@ int ReadInteger(const char* text) {
 }
 
 // ---------------------------------------------------------------------------
-// Effects
+// Effects of the options that do more than store a value
 
-void ClearAllTables() {
-    search::ClearSearchTables();
-    search::ClearEvalTables();
+void ClearHash(const char*) {
     if (board::MainTree) {
-        search::ClearPawnCache(*board::MainTree);
-        search::ClearAuxTable(*board::MainTree);
-        search::ClearMaterialTable(*board::MainTree);
+        search::ClearAllTables(*board::MainTree);
+    } else {
+        search::ClearSearchTables();
+        eval::ClearEvalTables();
     }
 }
+
+void ClearLearning(const char*) { book::ClearPositionLearning(); }
 
 // Protected entries point into the search tables: new tables make them dangle.
 void SetHash(const char* value) {
@@ -87,160 +86,252 @@ void SetPositionValue(const char* value) {
 
 void SetBitbasePath(const char* value) {
     if (SameIgnoringCase(value, EmptyText)) {
-        settings.bitbasePath[0] = 0;
+        core::settings.bitbasePath[0] = 0;
     } else {
         if (std::strlen(value) > size_t(MaxBitbasePath)) return;
-        std::strcpy(settings.bitbasePath, value);
+        std::strcpy(core::settings.bitbasePath, value);
     }
-    settings.bitbasesLoaded = 1;
+    shell.bitbasesLoaded = 1;
     bitbases::LoadBitbases(1);
 }
 
 void SetNalimovPath(const char* value) {
     if (SameIgnoringCase(value, EmptyText)) {
-        std::strcpy(settings.nalimovPath, EmptyText);
+        std::strcpy(core::settings.nalimovPath, EmptyText);
     } else {
         if (std::strlen(value) > size_t(MaxNalimovPath)) return;
-        std::strcpy(settings.nalimovPath, value);
+        std::strcpy(core::settings.nalimovPath, value);
     }
-    settings.tablebaseReopen = 1;
+    shell.tablebaseReopen = 1;
 }
 
 void SetNalimovCache(const char* value) {
     int v = ReadInteger(value);
     if (v < 1 || v > 256) return;
-    settings.nalimovCacheMb = v;
-    settings.tablebaseReopen = 1;
+    core::settings.nalimovCacheMb = v;
+    shell.tablebaseReopen = 1;
 }
 
 void SetElo(const char* value) {
     int v = ReadInteger(value);
-    settings.elo = v < EloMin ? EloMin : v > EloMax ? EloMax : v;
+    core::settings.elo = v < EloMin ? EloMin : v > EloMax ? EloMax : v;
 }
 
 void SetKeepHash(const char* value) {
     if (SameIgnoringCase(value, "true"))
-        settings.keepHashSearch = settings.keepHashEval = 1;
+        core::settings.keepHashSearch = core::settings.keepHashEval = 1;
     else if (SameIgnoringCase(value, "false"))
-        settings.keepHashSearch = settings.keepHashEval = 0;
+        core::settings.keepHashSearch = core::settings.keepHashEval = 0;
 }
 
-void SetBitbaseUse(const char* value) {
-    // on, depth margin, margin follows tablebases, always
-    static const struct { const char* name; int v[4]; } choices[] = {
-        {"Never", {0, 0, 0, 0}},
-        {"LikeTB", {1, 0, 1, 0}},
-        {"Normal", {1, -99, 0, 0}},
-        {"Always", {1, -99, 0, 1}},
-    };
-    for (const auto& c : choices)
-        if (std::strcmp(value, c.name) == 0) {
-            settings.bitbaseUse = c.v[0];
-            settings.bitbaseMargin = c.v[1];
-            settings.bitbaseLikeTb = c.v[2];
-            settings.bitbaseAlways = c.v[3];
-            return;
-        }
-}
-
-void SetTablebaseUse(const char* value) {
-    // start depth margin, hit-rate limit, on
-    static const struct { const char* name; int v[3]; } choices[] = {
-        {"Never", {0, 30, 0}},
-        {"Late", {5, 20, 1}},
-        {"Normal", {0, 30, 1}},
-        {"Early", {-5, 40, 1}},
-    };
-    for (const auto& c : choices)
-        if (std::strcmp(value, c.name) == 0) {
-            settings.tablebaseMargin = c.v[0];
-            settings.tablebaseHitLimit = c.v[1];
-            settings.tablebaseUse = c.v[2];
-            return;
-        }
-}
 
 void Ignore(const char*) {}
 
 // ---------------------------------------------------------------------------
-// The option table in the order names are matched.
+// The option table, in the order of the `uci` reply. Start values are the
+// settings record's own initialisers; each row says how its default is
+// declared to the host.
 
-enum class Kind { Spin, Check, Action };
+enum class Kind { Spin, Check, Combo, String, Button };
+// The declared default: the start value, the value now (so a host that sends
+// `uci` again sees the settings it made), or a fixed text.
+enum class Shown { Start, Current, Fixed };
 
-struct OptionRule {
+using Field = int core::Settings::*;
+
+struct Choice {
+    const char* name;
+    int values[4];
+};
+
+struct Option {
     const char* name;
     Kind kind;
-    int* field;                    // Spin and Check
-    int min, max;                  // Spin range; Check: max is the value stored for true
-    void (*action)(const char*);  // Action
+    Shown shown;
+    Field field;                       // Spin and Check
+    int min, max;                      // Spin range; Check: max is the value stored for true
+    const char* fixed;                 // Shown::Fixed: the declared default
+    void (*apply)(const char* value);  // instead of the plain store
+    const Field* fields;               // Combo: the settings a choice sets
+    int width;                         // Combo: how many
+    const Choice* choices;             // Combo: ended by a null name
+    bool hidden;                       // accepted, never declared
 };
 
-const OptionRule Rules[] = {
-    {"Hash", Kind::Action, nullptr, 0, 0, SetHash},
-    {"UCI_SetPositionValue", Kind::Action, nullptr, 0, 0, SetPositionValue},
-    {"UCI_KestrionbasesPath", Kind::Action, nullptr, 0, 0, SetBitbasePath},
-    {"NalimovPath", Kind::Action, nullptr, 0, 0, SetNalimovPath},
-    {"NalimovCache", Kind::Action, nullptr, 0, 0, SetNalimovCache},
-    {"Ponder", Kind::Check, &settings.ponder, 0, 1, nullptr},
-    {"OwnBook", Kind::Check, &settings.ownBook, 0, 3, nullptr},
-    {"UCI_ShowCurrLine", Kind::Check, &settings.showCurrLine, 0, 1, nullptr},
-    {"UCI_ShowRefutations", Kind::Check, &settings.showRefutations, 0, 1, nullptr},
-    {"UCI_EngineAbout", Kind::Action, nullptr, 0, 0, Ignore},
-    {"UCI_Chess960", Kind::Check, &settings.chess960, 0, 1, nullptr},
-    {"UCI_AnalyseMode", Kind::Check, &settings.analyseMode, 0, 1, nullptr},
-    {"UCI_LimitStrength", Kind::Check, &settings.limitStrength, 0, 1, nullptr},
-    {"UCI_Elo", Kind::Action, nullptr, 0, 0, SetElo},
-    {"MultiPV", Kind::Spin, &settings.multiPv, 1, 20, nullptr},
-    {"Use Kestrionbases", Kind::Action, nullptr, 0, 0, SetBitbaseUse},
-    {"Use Tablebases", Kind::Action, nullptr, 0, 0, SetTablebaseUse},
-    {"Keep Hash Tables", Kind::Action, nullptr, 0, 0, SetKeepHash},
-    {"Position Learning", Kind::Check, &settings.positionLearning, 0, 1, nullptr},
-    {"Prefer Open Positions", Kind::Check, &settings.preferOpen, 0, 1, nullptr},
-    {"Use Opening Advice", Kind::Check, &settings.openingAdvice, 0, 1, nullptr},
-    {"test1", Kind::Check, &settings.test1, 0, 1, nullptr},
-    {"test2", Kind::Check, &settings.test2, 0, 1, nullptr},
-    {"test3", Kind::Check, &settings.test3, 0, 1, nullptr},
-    {"Queen", Kind::Spin, &settings.queen, WeightMin, WeightMax, nullptr},
-    {"Rook", Kind::Spin, &settings.rook, WeightMin, WeightMax, nullptr},
-    {"Bishop", Kind::Spin, &settings.bishop, WeightMin, WeightMax, nullptr},
-    {"Knight", Kind::Spin, &settings.knight, WeightMin, WeightMax, nullptr},
-    {"Pawn", Kind::Spin, &settings.pawn, WeightMin, WeightMax, nullptr},
-    {"Queen (Endgame)", Kind::Spin, &settings.queenEnd, WeightMin, WeightMax, nullptr},
-    {"Rook (Endgame)", Kind::Spin, &settings.rookEnd, WeightMin, WeightMax, nullptr},
-    {"Bishop (Endgame)", Kind::Spin, &settings.bishopEnd, WeightMin, WeightMax, nullptr},
-    {"Knight (Endgame)", Kind::Spin, &settings.knightEnd, WeightMin, WeightMax, nullptr},
-    {"Pawn (Endgame)", Kind::Spin, &settings.pawnEnd, WeightMin, WeightMax, nullptr},
-    {"King Safety", Kind::Spin, &settings.kingSafety, WeightMin, WeightMax, nullptr},
-    {"Passed Pawns", Kind::Spin, &settings.passedPawns, WeightMin, WeightMax, nullptr},
-    {"Passed Pawns (Endgame)", Kind::Spin, &settings.passedPawnsEnd, WeightMin, WeightMax, nullptr},
-    {"Pawn Structure", Kind::Spin, &settings.pawnStructure, WeightMin, WeightMax, nullptr},
-    {"Pawn Structure (Endgame)", Kind::Spin, &settings.pawnStructureEnd, WeightMin, WeightMax, nullptr},
-    {"Center Control", Kind::Spin, &settings.centerControl, WeightMin, WeightMax, nullptr},
-    {"Bishop Pair", Kind::Spin, &settings.bishopPair, WeightMin, WeightMax, nullptr},
-    {"Bishop Pair (Endgame)", Kind::Spin, &settings.bishopPairEnd, WeightMin, WeightMax, nullptr},
-    {"Time Usage", Kind::Spin, &settings.timeUsage, WeightMin, WeightMax, nullptr},
-    {"Knowledge or Speed", Kind::Spin, &settings.knowledgeOrSpeed, -500, 500, nullptr},
-    {"Draw Score", Kind::Spin, &settings.drawScore, -300, 300, nullptr},
+const core::Settings Start{};
+
+const Field BitbaseFields[] = {&core::Settings::bitbaseUse, &core::Settings::bitbaseMargin,
+                               &core::Settings::bitbaseLikeTb, &core::Settings::bitbaseAlways};
+// on, depth margin, margin follows tablebases, always
+const Choice BitbaseChoices[] = {{"Never", {0, 0, 0, 0}},
+                                 {"LikeTB", {1, 0, 1, 0}},
+                                 {"Normal", {1, -99, 0, 0}},
+                                 {"Always", {1, -99, 0, 1}},
+                                 {nullptr, {}}};
+const Field TablebaseFields[] = {&core::Settings::tablebaseMargin, &core::Settings::tablebaseHitLimit,
+                                 &core::Settings::tablebaseUse};
+// start depth margin, hit-rate limit, on
+const Choice TablebaseChoices[] = {{"Never", {0, 30, 0, 0}},
+                                   {"Late", {5, 20, 1, 0}},
+                                   {"Normal", {0, 30, 1, 0}},
+                                   {"Early", {-5, 40, 1, 0}},
+                                   {nullptr, {}}};
+
+constexpr Option Spin(const char* name, Field field, int min, int max, Shown shown = Shown::Start) {
+    return {name, Kind::Spin, shown, field, min, max, nullptr, nullptr, nullptr, 0, nullptr, false};
+}
+constexpr Option Weight(const char* name, Field field) {
+    return Spin(name, field, WeightMin, WeightMax, Shown::Current);
+}
+constexpr Option Check(const char* name, Field field, int trueValue = 1, Shown shown = Shown::Start) {
+    return {name, Kind::Check, shown, field, 0, trueValue, nullptr, nullptr, nullptr, 0, nullptr, false};
+}
+constexpr Option Hidden(const char* name, Field field) {
+    return {name, Kind::Check, Shown::Start, field, 0, 1, nullptr, nullptr, nullptr, 0, nullptr, true};
+}
+constexpr Option Text(const char* name, void (*apply)(const char*), Shown shown, const char* fixed) {
+    return {name, Kind::String, shown, nullptr, 0, 0, fixed, apply, nullptr, 0, nullptr, false};
+}
+constexpr Option Button(const char* name, void (*apply)(const char*)) {
+    return {name, Kind::Button, Shown::Fixed, nullptr, 0, 0, nullptr, apply, nullptr, 0, nullptr, false};
+}
+constexpr Option Combo(const char* name, const Field* fields, int width, const Choice* choices) {
+    return {name, Kind::Combo, Shown::Start, nullptr, 0, 0, nullptr, nullptr, fields, width, choices, false};
+}
+// A spin with its own rule for the value.
+constexpr Option SpinBy(const char* name, void (*apply)(const char*), Field field, int min, int max,
+                        const char* fixed = nullptr) {
+    return {name, Kind::Spin, fixed ? Shown::Fixed : Shown::Start, field, min, max, fixed, apply,
+            nullptr, 0, nullptr, false};
+}
+
+const Option Options[] = {
+    SpinBy("Hash", SetHash, nullptr, search::MinHashMegabytes, search::MaxHashMegabytes, "64"),
+    Text("NalimovPath", SetNalimovPath, Shown::Fixed, EmptyText),
+    SpinBy("NalimovCache", SetNalimovCache, &core::Settings::nalimovCacheMb, 1, 256),
+    Check("OwnBook", &core::Settings::ownBook, 3),
+    Check("Ponder", &core::Settings::ponder),
+    Spin("MultiPV", &core::Settings::multiPv, 1, 20),
+    Text("UCI_EngineAbout", Ignore, Shown::Fixed, AboutText),
+    Check("UCI_Chess960", &core::Settings::chess960),
+    Check("UCI_AnalyseMode", &core::Settings::analyseMode),
+    Check("UCI_ShowCurrLine", &core::Settings::showCurrLine),
+    Check("UCI_ShowRefutations", &core::Settings::showRefutations),
+    Check("UCI_LimitStrength", &core::Settings::limitStrength),
+    SpinBy("UCI_Elo", SetElo, &core::Settings::elo, EloMin, EloMax),
+    Text("UCI_SetPositionValue", SetPositionValue, Shown::Fixed, EmptyText),
+    Text("UCI_KestrionbasesPath", SetBitbasePath, Shown::Current, nullptr),
+    {"Keep Hash Tables", Kind::Check, Shown::Start, &core::Settings::keepHashSearch, 0, 1, nullptr,
+     SetKeepHash, nullptr, 0, nullptr, false},
+    Check("Position Learning", &core::Settings::positionLearning),
+    Check("Prefer Open Positions", &core::Settings::preferOpen),
+    Check("Use Opening Advice", &core::Settings::openingAdvice, 1, Shown::Current),
+    Combo("Use Kestrionbases", BitbaseFields, 4, BitbaseChoices),
+    Combo("Use Tablebases", TablebaseFields, 3, TablebaseChoices),
+    Weight("Queen", &core::Settings::queen),
+    Weight("Queen (Endgame)", &core::Settings::queenEnd),
+    Weight("Rook", &core::Settings::rook),
+    Weight("Rook (Endgame)", &core::Settings::rookEnd),
+    Weight("Bishop", &core::Settings::bishop),
+    Weight("Bishop (Endgame)", &core::Settings::bishopEnd),
+    Weight("Knight", &core::Settings::knight),
+    Weight("Knight (Endgame)", &core::Settings::knightEnd),
+    Weight("Pawn", &core::Settings::pawn),
+    Weight("Pawn (Endgame)", &core::Settings::pawnEnd),
+    // The host is always told 0 here, whatever score was set.
+    {"Draw Score", Kind::Spin, Shown::Fixed, &core::Settings::drawScore, -300, 300, "0", nullptr, nullptr,
+     0, nullptr, false},
+    Button("Clear Hash", ClearHash),
+    Button("Clear PosLearning", ClearLearning),
+    Weight("King Safety", &core::Settings::kingSafety),
+    Weight("Center Control", &core::Settings::centerControl),
+    Weight("Pawn Structure", &core::Settings::pawnStructure),
+    Weight("Pawn Structure (Endgame)", &core::Settings::pawnStructureEnd),
+    Weight("Passed Pawns", &core::Settings::passedPawns),
+    Weight("Passed Pawns (Endgame)", &core::Settings::passedPawnsEnd),
+    Weight("Bishop Pair", &core::Settings::bishopPair),
+    Weight("Bishop Pair (Endgame)", &core::Settings::bishopPairEnd),
+    Spin("Time Usage", &core::Settings::timeUsage, WeightMin, WeightMax, Shown::Current),
+    Spin("Knowledge or Speed", &core::Settings::knowledgeOrSpeed, -500, 500, Shown::Current),
+    Hidden("test1", &core::Settings::test1),
+    Hidden("test2", &core::Settings::test2),
+    Hidden("test3", &core::Settings::test3),
 };
 
-void Apply(const OptionRule& rule, const char* value) {
-    switch (rule.kind) {
+void Apply(const Option& o, const char* value) {
+    if (o.apply) {
+        o.apply(value);
+        return;
+    }
+    switch (o.kind) {
     case Kind::Spin: {
         int v = ReadInteger(value);
-        if (v >= rule.min && v <= rule.max) *rule.field = v;
+        if (v >= o.min && v <= o.max) core::settings.*o.field = v;
         break;
     }
     case Kind::Check:
         if (SameIgnoringCase(value, "true"))
-            *rule.field = rule.max;
+            core::settings.*o.field = o.max;
         else if (SameIgnoringCase(value, "false"))
-            *rule.field = 0;
+            core::settings.*o.field = 0;
         break;
-    case Kind::Action:
-        rule.action(value);
+    case Kind::Combo:
+        // Combo values are compared exactly, case included.
+        for (const Choice* c = o.choices; c->name; c++)
+            if (std::strcmp(value, c->name) == 0) {
+                for (int i = 0; i < o.width; i++) core::settings.*o.fields[i] = c->values[i];
+                return;
+            }
+        break;
+    case Kind::String:
+    case Kind::Button:
         break;
     }
 }
+
+// The declaration line of one option.
+void Declare(const Option& o, char* line, size_t size) {
+    const core::Settings& from = o.shown == Shown::Current ? core::settings : Start;
+    int n = std::snprintf(line, size, "option name %s type ", o.name);
+    if (n < 0 || size_t(n) >= size) return;
+    char* p = line + n;
+    size_t room = size - size_t(n);
+    switch (o.kind) {
+    case Kind::Spin:
+        if (o.shown == Shown::Fixed)
+            std::snprintf(p, room, "spin min %d max %d default %s\n", o.min, o.max, o.fixed);
+        else
+            std::snprintf(p, room, "spin min %d max %d default %d\n", o.min, o.max, from.*o.field);
+        break;
+    case Kind::Check:
+        std::snprintf(p, room, "check default %s\n", from.*o.field ? "true" : "false");
+        break;
+    case Kind::Combo: {
+        const char* chosen = "";
+        for (const Choice* c = o.choices; c->name; c++) {
+            bool same = true;
+            for (int i = 0; i < o.width; i++) same = same && from.*o.fields[i] == c->values[i];
+            if (same) chosen = c->name;
+        }
+        int used = std::snprintf(p, room, "combo default %s", chosen);
+        for (const Choice* c = o.choices; c->name && used > 0 && size_t(used) < room; c++)
+            used += std::snprintf(p + used, room - size_t(used), " var %s", c->name);
+        if (used > 0 && size_t(used) < room) std::snprintf(p + used, room - size_t(used), "\n");
+        break;
+    }
+    case Kind::String: {
+        const char* text = o.fixed;
+        if (o.shown == Shown::Current)
+            text = core::settings.bitbasePath[0] ? core::settings.bitbasePath : EmptyText;
+        std::snprintf(p, room, "string default %s\n", text);
+        break;
+    }
+    case Kind::Button:
+        std::snprintf(p, room, "button\n");
+        break;
+    }
+}
+
 
 // Appends a word to a name or value, one space apart; 0 when it would not fit.
 bool Append(char* target, size_t& length, size_t limit, const char* word, size_t wordLength) {
@@ -268,111 +359,20 @@ bool WordIs(const char* word, size_t length, const char* keyword) {
     return true;
 }
 
-// ---------------------------------------------------------------------------
-// Declarations
-
-void AddText(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void AddText(const char* format, ...) {
-    if (optionTextCount >= MaxOptionTexts) return;
-    char buffer[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    size_t length = std::strlen(buffer) + 1;
-    char* text = static_cast<char*>(std::malloc(length));
-    if (!text) return;
-    std::memcpy(text, buffer, length);
-    optionTexts[optionTextCount++] = text;
-}
-
-void AddWeight(const char* name, int value) {
-    AddText("option name %s type spin min %d max %d default %d", name, WeightMin, WeightMax, value);
-}
-
-void BuildOptionTexts() {
-    FreeOptionTexts();
-    const Settings& s = settings;
-    AddText("option name Keep Hash Tables type check default true");
-    AddText("option name Position Learning type check default true");
-    AddText("option name Prefer Open Positions type check default false");
-    AddText("option name Use Opening Advice type check default %s", s.openingAdvice ? "true" : "false");
-    AddText("option name Use Kestrionbases type combo default Always var Never var LikeTB var Normal "
-            "var Always");
-    AddText("option name Use Tablebases type combo default Normal var Never var Late var Normal "
-            "var Early");
-    AddWeight("Queen", s.queen);
-    AddWeight("Queen (Endgame)", s.queenEnd);
-    AddWeight("Rook", s.rook);
-    AddWeight("Rook (Endgame)", s.rookEnd);
-    AddWeight("Bishop", s.bishop);
-    AddWeight("Bishop (Endgame)", s.bishopEnd);
-    AddWeight("Knight", s.knight);
-    AddWeight("Knight (Endgame)", s.knightEnd);
-    AddWeight("Pawn", s.pawn);
-    AddWeight("Pawn (Endgame)", s.pawnEnd);
-    // The host is always told 0 here, whatever score was set.
-    AddText("option name Draw Score type spin min -300 max 300 default %d", 0);
-    AddText("option name Clear Hash type button");
-    AddText("option name Clear PosLearning type button");
-    AddWeight("King Safety", s.kingSafety);
-    AddWeight("Center Control", s.centerControl);
-    AddWeight("Pawn Structure", s.pawnStructure);
-    AddWeight("Pawn Structure (Endgame)", s.pawnStructureEnd);
-    AddWeight("Passed Pawns", s.passedPawns);
-    AddWeight("Passed Pawns (Endgame)", s.passedPawnsEnd);
-    AddWeight("Bishop Pair", s.bishopPair);
-    AddWeight("Bishop Pair (Endgame)", s.bishopPairEnd);
-    AddText("option name Time Usage type spin min %d max %d default %d", WeightMin, WeightMax,
-            s.timeUsage);
-    AddText("option name Knowledge or Speed type spin min %d max %d default %d", -500, 500,
-            s.knowledgeOrSpeed);
-}
-
 }  // namespace
 
 void SetOptionOutput(OptionOutput sink) { outputSink = sink; }
 
 void DeclareOptions() {
-    char line[600];
     Send("id name Kestrion 3\n");
     Send("id author Vastel\n");
-    std::snprintf(line, sizeof line, "option name Hash type spin min %d max %d default 64\n",
-                  search::MinHashMegabytes, search::MaxHashMegabytes);
-    Send(line);
-    Send("option name NalimovPath type string default <empty>\n");
-    Send("option name NalimovCache type spin min 1 max 256 default 1\n");
-    Send("option name OwnBook type check default true\n");
-    Send("option name Ponder type check default true\n");
-    Send("option name MultiPV type spin min 1 max 20 default 1\n");
-    Send("option name UCI_EngineAbout type string default Kestrion 3 by Vastel, "
-         "https://kestrion-chess.org\n");
-    Send("option name UCI_Chess960 type check default false\n");
-    Send("option name UCI_AnalyseMode type check default false\n");
-    Send("option name UCI_ShowCurrLine type check default false\n");
-    Send("option name UCI_ShowRefutations type check default false\n");
-    Send("option name UCI_LimitStrength type check default false\n");
-    std::snprintf(line, sizeof line, "option name UCI_Elo type spin min %d max %d default %d\n", EloMin,
-                  EloMax, EloDefault);
-    Send(line);
-    Send("option name UCI_SetPositionValue type string default <empty>\n");
-    std::snprintf(line, sizeof line, "option name UCI_KestrionbasesPath type string default %s\n",
-                  settings.bitbasePath[0] ? settings.bitbasePath : EmptyText);
-    Send(line);
-    BuildOptionTexts();
-    for (int i = 0; i < optionTextCount; ++i) {
-        std::snprintf(line, sizeof line, "%s\n", optionTexts[i]);
+    char line[1024];
+    for (const Option& o : Options) {
+        if (o.hidden) continue;
+        Declare(o, line, sizeof line);
         Send(line);
     }
     Send("uciok\n");
-}
-
-void FreeOptionTexts() {
-    for (int i = 0; i < optionTextCount; ++i) {
-        std::free(optionTexts[i]);
-        optionTexts[i] = nullptr;
-    }
-    optionTextCount = 0;
 }
 
 void SetOption(char* text) {
@@ -402,20 +402,12 @@ void SetOption(char* text) {
         if (!fits) return;
     }
 
-    // 4. No name, 5. no value: only the buttons.
+    // 4. No name: nothing. 5. Buttons act only without a value, every other
+    // option only with one. 6. The option of that name takes the value.
     if (!nameLength) return;
-    if (!valueLength) {
-        if (SameIgnoringCase(name, "Clear Hash"))
-            ClearAllTables();
-        else if (SameIgnoringCase(name, "Clear PosLearning"))
-            book::ClearPositionLearning();
-        return;
-    }
-
-    // 6. The first option of that name takes the value.
-    for (const OptionRule& rule : Rules)
-        if (SameIgnoringCase(name, rule.name)) {
-            Apply(rule, value);
+    for (const Option& o : Options)
+        if (SameIgnoringCase(name, o.name)) {
+            if ((o.kind == Kind::Button) == (valueLength == 0)) Apply(o, value);
             return;
         }
 }

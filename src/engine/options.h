@@ -8,8 +8,6 @@ void DeclareOptions();
 // text: the rest of a `setoption` line after the command word (modified in place
 // is allowed). Ignored while a search runs.
 void SetOption(char* text);
-// Frees the option texts built for the `uci` reply.
-void FreeOptionTexts();
 
 // Test hook: when set, the `uci` reply goes to this sink instead of SendLine.
 using OptionOutput = void (*)(const char* text);

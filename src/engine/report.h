@@ -1,4 +1,5 @@
-// Every `info` line the search sends to the host.
+// Every `info` line the search sends to the host: the search publishes its
+// results in its own record and calls these through the hooks installed here.
 #pragma once
 #include <cstdint>
 
@@ -6,29 +7,19 @@
 
 namespace engine {
 
-constexpr int PvLength = 30;
-extern board::Move PvMoves[PvLength];  // [0] root move, [1] ponder move, 0-terminated
-extern int WhiteViewScore;             // score of the last PV line from white's view
+// Installs the reporter hooks into the search.
+void InstallReporter();
 
-constexpr int EndOfIterationCall = 999;
-constexpr int FinalCall = 998;
-
-void ReportPvLine(board::Tree& tree, board::Move rootMove, int depth, int kind, int32_t timeMs,
-                  int score, int expected, int bound);
-void ReportMultiPv(board::Move rootMove, int score, int bound, int depth, int spare, int lines);
+void ReportPvLine(const board::Tree& tree, int depth, int32_t timeMs, int score, int bound);
+void ReportMultiPv(board::Move rootMove, int depth, int lines);
+void ClearMultiPvTexts();
 void ReportCurrentMove(int depth, int moveNumber, board::Move move);
-void ReportNodes();
-void ReportCurrentLine(board::Tree& tree, board::NodeRecord* node);
-void ReportRefutation(board::Tree& tree, board::NodeRecord* root, board::Move move);
-void ReportStatistics(board::Tree& tree, int32_t searchStart);
-void ReportPeriodic(board::Tree& tree, int32_t elapsed);
+void ReportNodes(const board::Tree& tree);
+void ReportCurrentLine(const board::Tree& tree, const board::NodeRecord* node);
+void ReportRefutation(board::Move move, const board::Move* refutation, int count);
+void ReportStatistics(const board::Tree& tree, int32_t searchStart);
+void ReportPeriodic(const board::Tree& tree, int32_t elapsed);
 int HashUsage();
-// Sets up the MultiPV records for a new search, in root-list order.
-void ResetMultiPv(const board::Move* rootMoves, int count);
-
-// The MultiPV records in their current order (index 0 = best line).
-board::Move MultiPvMove(int index);
-int MultiPvScore(int index);
 // Ply records of the tree that hold a move, at least `depth`, at most 99.
 int SelectiveDepth(const board::Tree& tree, int depth);
 // The score field of a PV line ("mate 3 ", "cp -25 ", ...).

@@ -6,23 +6,24 @@
 #include <ctime>
 #include <new>
 
-#include "book/hooks.h"
 #include "board/movegen.h"
 #include "board/position.h"
+#include "book/hooks.h"
+#include "core/platform.h"
 #include "engine/gamemove.h"
 #include "engine/options.h"
-#include "engine/platform.h"
+#include "engine/report.h"
 #include "engine/uci.h"
 #include "eval/eval.h"
 #include "search/limits.h"
+#include "search/state.h"
 #include "search/tt.h"
-
 
 namespace engine {
 
-namespace {
+ShellState shell;
 
-constexpr int StartHashKilobytes = 4096;
+namespace {
 
 // Runs one interpreter line from a constant text (the interpreter edits it).
 void RunLine(const char* text) {
@@ -32,21 +33,31 @@ void RunLine(const char* text) {
 }
 
 void CalibrateSpeed() {
-    int32_t first = Now();
-    while (Now() == first) {
+    int32_t first = core::Now();
+    while (core::Now() == first) {
     }
     int32_t count = 1;
-    while (Now() <= first + 1000) {
+    while (core::Now() <= first + 1000) {
         eval::CalibrationWorkload();
         eval::CalibrationWorkload();
         count++;
     }
-    shell.calibration = count;
+    search::pollSchedule.calibration = count;
+}
+
+// Every line from the host, read at the prompt or during a search.
+void HandleLine(char* line) {
+    if (shell.debug) {
+        static char echo[4200];
+        std::snprintf(echo, sizeof echo, "Kestrion got command %s", line);
+        core::SendInfoString(echo);
+    }
+    Interpret(line);
 }
 
 void SetPollIntervals() {
-    shell.pollIntervalSlow = int64_t(25) * shell.calibration;
-    shell.pollIntervalFast = shell.pollIntervalSlow / 4;
+    search::pollSchedule.pollIntervalSlow = int64_t(25) * search::pollSchedule.calibration;
+    search::pollSchedule.pollIntervalFast = search::pollSchedule.pollIntervalSlow / 4;
 }
 
 int32_t ReadDecimal(const char* text) {
@@ -65,7 +76,7 @@ int AnalysisMode(int argc, char** argv) {
     for (char* p = fenText; *p; p++)
         if (*p == ',') *p = ' ';
 
-    shell.commandLineMode = 1;
+    core::platform.commandLineMode = 1;
     RunLine("uci");
     RunLine("setoption name OwnBook value false");
     RunLine("setoption name Position Learning value false");
@@ -97,20 +108,28 @@ int AnalysisMode(int argc, char** argv) {
 
 }  // namespace
 
-int StartUp(int hashKilobytes) {
+int StartUp(const StartOptions& options) {
+    // 0. The layers below reach the shell only through these hooks.
+    core::SetLineHandler(HandleLine);
+    core::SetReleaseHandler(ReleaseAll);
+    InstallReporter();
+    book::InstallKnowledge();
+
     // 1. Unbuffered input: no byte may hide in a library buffer from the poll.
-    std::setbuf(stdin, nullptr);
+    if (options.interactive) std::setbuf(stdin, nullptr);
 
     // 2. Every process starts at another point of the random sequence.
-    RandomSeed(1);
-    int draws = int((std::time(nullptr) + 1) % 1000) + 1;
-    for (int i = 0; i < draws; i++) RandomNext();
+    core::RandomSeed(1);
+    if (options.interactive) {
+        int draws = int((std::time(nullptr) + 1) % 1000) + 1;
+        for (int i = 0; i < draws; i++) core::RandomNext();
+    }
 
     // 3. The search board and its three tables.
     board::MainTree = new (std::nothrow) board::Tree();
     if (!board::MainTree || !search::AllocateBoardTables(*board::MainTree)) {
-        SendInfoString("Not enough memory for Hash");
-        ExitProcess(255);
+        core::SendInfoString("Not enough memory for Hash");
+        core::ExitProcess(255);
     }
 
     // 4. Geometry and evaluation tables.
@@ -118,10 +137,7 @@ int StartUp(int hashKilobytes) {
     eval::InitEvalTables();
 
     // 5. Hash tables: four fifths for the search, the rest for the evaluation.
-    int searchShare, evalShare;
-    search::SplitKilobytes(hashKilobytes, searchShare, evalShare);
-    if (!search::AllocateSearchTables(searchShare) || !search::AllocateEvalTables(evalShare))
-        return -1;
+    if (!search::AllocateHash(options.hashKilobytes)) return -1;
 
     // 6. Everything starts cleared.
     search::ClearAllTables(*board::MainTree);
@@ -131,12 +147,13 @@ int StartUp(int hashKilobytes) {
     search::limits.clockInc = 0;
     search::limits.suddenInc = 0;
 
-    // 8. Nodes between clock checks, unless given on the command line.
-    if (shell.calibration == 0) CalibrateSpeed();
+    // 8. Nodes between clock checks, unless given.
+    if (options.calibration > 0) search::pollSchedule.calibration = options.calibration;
+    if (search::pollSchedule.calibration == 0) CalibrateSpeed();
     SetPollIntervals();
 
     // 9. Position learning.
-    book::LoadLearning();
+    if (options.interactive) book::LoadLearning();
 
     // 10. A go without limits searches three plies.
     search::SetLevel(1, 3);
@@ -149,7 +166,7 @@ int StartUp(int hashKilobytes) {
 
     // 12. Idle.
     search::searchState = search::Idle;
-    return hashKilobytes;
+    return options.hashKilobytes;
 }
 
 void ReleaseAll() {
@@ -162,16 +179,15 @@ void ReleaseAll() {
         board::MainTree = nullptr;
     }
     ReleaseGameMoveBoard();
-    FreeOptionTexts();
 }
 
 int Main(int argc, char** argv) {
-    if (argc > 1 && std::strncmp(argv[1], "cs", 2) == 0) shell.calibration = ReadDecimal(argv[1] + 2);
-    if (shell.calibration < 0) shell.calibration = 0;
+    if (argc > 1 && std::strncmp(argv[1], "cs", 2) == 0)
+        search::pollSchedule.calibration = ReadDecimal(argv[1] + 2);
 
-    if (StartUp(StartHashKilobytes) < 0) {
+    if (StartUp(StartOptions{}) < 0) {
         // Without its tables the engine cannot play: say so and fail.
-        SendInfoString("Not enough memory for Hash");
+        core::SendInfoString("Not enough memory for Hash");
         ReleaseAll();
         return 1;
     }
@@ -181,15 +197,15 @@ int Main(int argc, char** argv) {
     // Main loop.
     shell.quit = 0;
     for (;;) {
-        if (!InputPending()) {
-            SleepMs(10);
+        if (!core::InputPending()) {
+            core::SleepMs(10);
             if (shell.quit) break;
             continue;
         }
-        ReadAndDispatch();
+        core::ReadAndDispatch();
         if (shell.quit) break;
     }
-    if (shell.debug) SendInfoString("ready!");
+    if (shell.debug) core::SendInfoString("ready!");
     ReleaseAll();
     return 0;
 }

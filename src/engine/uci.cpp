@@ -5,21 +5,21 @@
 #include <cstdio>
 #include <cstring>
 
-#include "board/makemove.h"
-#include "board/movegen.h"
 #include "bitbases/hooks.h"
+#include "board/movegen.h"
 #include "board/position.h"
 #include "book/hooks.h"
+#include "core/platform.h"
+#include "core/settings.h"
 #include "engine/gamemove.h"
 #include "engine/options.h"
-#include "engine/platform.h"
-#include "engine/report.h"
-#include "engine/settings.h"
+#include "engine/shell.h"
+#include "eval/cache.h"
 #include "search/limits.h"
+#include "search/record.h"
 #include "search/state.h"
 #include "search/think.h"
 #include "search/tt.h"
-
 
 namespace engine {
 
@@ -66,6 +66,15 @@ int GameSide() {
 
 char messageText[4200];
 
+// A `position` that arrives during a search waits for its end, and so does a
+// `go` sent after it: the host meant that go for that position.
+constexpr int LineSize = 4096;
+char pendingPosition[LineSize];
+char pendingGo[LineSize];
+bool positionPending = false, goPending = false;
+
+void Hold(char* target, const char* rest) { std::snprintf(target, LineSize, "%s", rest); }
+
 void PlayMoveWords(char** words, int first, int count) {
     for (int i = first; i < count; i++) {
         board::Move move = LegalGameMove(words[i]);
@@ -87,7 +96,11 @@ void CommandPosition(char** words, int count) {
             length += wordLength;
             index++;
         }
-        board::ReadFen(messageText, board::Game);
+        if (!board::ReadFen(messageText, board::Game)) {
+            // The engine cannot hold that board: keep the last good position.
+            core::SendInfoString("illegal position, the previous position is kept");
+            return;
+        }
     } else {
         board::SetStartPosition(board::Game);
     }
@@ -103,16 +116,16 @@ void CommandPosition(char** words, int count) {
 }
 
 void CommandIsReady() {
-    if (settings.tablebaseReopen) {
+    if (shell.tablebaseReopen) {
         // Nalimov tablebases are not built into this engine yet; the flag is
         // kept so that a path change still acts at the next isready.
-        settings.tablebaseReopen = 0;
+        shell.tablebaseReopen = 0;
     }
-    if (!settings.bitbasesLoaded) {
-        settings.bitbasesLoaded = 1;
+    if (!shell.bitbasesLoaded) {
+        shell.bitbasesLoaded = 1;
         bitbases::LoadBitbases(0);
     }
-    SendLine("readyok\n");
+    core::SendLine("readyok\n");
 }
 
 void CommandGo(char** words, int count) {
@@ -120,13 +133,13 @@ void CommandGo(char** words, int count) {
     int ponder = ParseGo(words + 1, count - 1);
 
     // Strength limit: cut the search off after a random number of nodes.
-    if (settings.limitStrength) {
-        StrengthBudget budget = StrengthNodeBudget(settings.elo, RandomNext());
-        if (settings.keepHashSearch) {
+    if (core::settings.limitStrength) {
+        StrengthBudget budget = StrengthNodeBudget(core::settings.elo, core::RandomNext());
+        if (core::settings.keepHashSearch) {
             search::ClearSearchTables();
-            search::ClearEvalTables();
+            eval::ClearEvalTables();
         }
-        if (budget.interval < shell.pollIntervalFast) shell.pollIntervalFast = budget.interval;
+        if (budget.interval < search::pollSchedule.pollIntervalFast) search::pollSchedule.pollIntervalFast = budget.interval;
         search::limits.nodeLimit = budget.nodes;
     }
 
@@ -136,15 +149,15 @@ void CommandGo(char** words, int count) {
     search::searchState = search::Idle;
 
     char moveText[16];
-    if (shell.commandLineMode) {
+    if (core::platform.commandLineMode) {
         MoveTextWithBlank(moveText, best);
-        shell.commandLineMode = 0;
+        core::platform.commandLineMode = 0;
         if (shell.evalPrint)
-            std::snprintf(messageText, sizeof messageText, "%s %d", moveText + 1, WhiteViewScore);
+            std::snprintf(messageText, sizeof messageText, "%s %d", moveText + 1, search::whiteViewScore);
         else
             std::snprintf(messageText, sizeof messageText, "%s", moveText + 1);
-        SendLine(messageText);
-        shell.commandLineMode = 1;
+        core::SendLine(messageText);
+        core::platform.commandLineMode = 1;
     }
     MoveTextWithBlank(moveText, best);
     int length = std::snprintf(messageText, sizeof messageText, "bestmove%s", moveText);
@@ -155,27 +168,35 @@ void CommandGo(char** words, int count) {
                       ponderText);
     }
     std::strncat(messageText, "\n", sizeof messageText - std::strlen(messageText) - 1);
-    SendLine(messageText);
+    core::SendLine(messageText);
     if (shell.autoQuit) shell.quit = 1;
-}
-
-void CommandPonderHit() {
-    if (search::searchState != search::Pondering) return;
-    search::searchState = search::Searching;
-    const search::SearchGlobals& g = search::sg;
-    if (g.iterationDepth > 4) {
-        bool timeUp = Elapsed(g.searchStart) >= search::limits.target + search::limits.extension &&
-                      g.mayStopAtTarget && g.firstRootMoveActive;
-        if (g.answerFinal || g.singleMove || timeUp) search::stopFlag = 1;
-    }
 }
 
 void CommandCpuTime(char** words, int count) {
     if (count > 1) {
-        if (std::strcmp(words[1], "on") == 0) shell.cpuTime = 1;
-        else if (std::strcmp(words[1], "off") == 0) shell.cpuTime = 0;
+        if (std::strcmp(words[1], "on") == 0) core::platform.cpuTime = 1;
+        else if (std::strcmp(words[1], "off") == 0) core::platform.cpuTime = 0;
     }
-    SendInfoString(shell.cpuTime ? "cputime is on" : "cputime is off");
+    core::SendInfoString(core::platform.cpuTime ? "cputime is on" : "cputime is off");
+}
+
+// After a search: the position (and go) held back while it ran.
+void RunHeldCommands() {
+    static char line[LineSize + 16];
+    while (positionPending && !shell.quit) {
+        positionPending = false;
+        std::snprintf(line, sizeof line, "position %s", pendingPosition);
+        Interpret(line);
+        if (!goPending) break;
+        goPending = false;
+        std::snprintf(line, sizeof line, "go %s", pendingGo);
+        char* words[MaxWords + 1];
+        words[0] = line;
+        char* rest = line + 2;
+        *rest++ = 0;
+        int count = 1 + SplitWords(rest, words + 1);
+        CommandGo(words, count);
+    }
 }
 
 }  // namespace
@@ -218,7 +239,7 @@ int ParseGo(char** words, int count) {
     using search::limits;
     search::searchMoves[0] = 0;
     limits.nodeLimit = 0;
-    shell.pollIntervalFast = shell.pollIntervalSlow / 4;
+    search::pollSchedule.pollIntervalFast = search::pollSchedule.pollIntervalSlow / 4;
 
     enum {
         BitPonder = 1, BitInfinite = 2, BitOwnTime = 4, BitInc = 8, BitMovesToGo = 16,
@@ -275,7 +296,7 @@ int ParseGo(char** words, int count) {
         search::SetLevel(1, depth);
     } else if (bits & BitNodes) {
         int64_t interval = int64_t(nodes) / 50 + 1;
-        if (interval < shell.pollIntervalFast) shell.pollIntervalFast = interval;
+        if (interval < search::pollSchedule.pollIntervalFast) search::pollSchedule.pollIntervalFast = interval;
         limits.nodeLimit = nodes;
         search::SetLevel(1, 98);
     } else if (bits & BitMate) {
@@ -322,6 +343,19 @@ int Interpret(char* line) {
         if (search::searchState == search::Idle) SetOption(rest);
         return 1;
     }
+    if (search::searchState != search::Idle) {
+        if (std::strcmp(command, "position") == 0) {
+            Hold(pendingPosition, rest);
+            positionPending = true;
+            goPending = false;
+            return 1;
+        }
+        if (std::strcmp(command, "go") == 0 && positionPending) {
+            Hold(pendingGo, rest);
+            goPending = true;
+            return 1;
+        }
+    }
 
     char* words[MaxWords + 1];
     words[0] = command;
@@ -329,10 +363,11 @@ int Interpret(char* line) {
 
     if (std::strcmp(command, "go") == 0) {
         CommandGo(words, count);
+        if (search::searchState == search::Idle) RunHeldCommands();
         return 1;
     }
     if (std::strcmp(command, "ponderhit") == 0) {
-        CommandPonderHit();
+        search::PonderHit();
         return 1;
     }
     if (std::strcmp(command, "quit") == 0) {
@@ -355,12 +390,11 @@ int Interpret(char* line) {
     }
     if (std::strcmp(command, "autoquit") == 0) {
         shell.autoQuit = 1;
-        SendInfoString("AutoQuit switched on");
+        core::SendInfoString("AutoQuit switched on");
         return 1;
     }
     if (std::strcmp(command, "position") == 0) {
-        // A position sent during a search would rebuild the board under it.
-        if (search::searchState == search::Idle) CommandPosition(words, count);
+        CommandPosition(words, count);
         return 1;
     }
     return 0;

@@ -10,8 +10,6 @@ namespace engine {
 // command, 0 for an empty line or an unknown word.
 int Interpret(char* line);
 
-void StripLineEnd(char* text);
-
 // Parses the words after "go" into the limits record and the search-moves
 // list. Returns 1 when the search is a ponder search.
 int ParseGo(char** words, int count);

@@ -4,13 +4,14 @@
 
 #include "board/attacks.h"
 #include "board/makemove.h"
-#include "engine/settings.h"
+#include "core/settings.h"
+#include "eval/cache.h"
 #include "eval/eval.h"
 #include "eval/internal.h"
-#include "search/state.h"
-#include "search/tt.h"
 
 namespace eval {
+
+int OptimisticMargin[2] = {0, 0};
 
 Bits FileMask[9], RankMask[9], AdjacentFiles[9];
 Bits PassedSpan[2][65], FrontSpan[2][65], PawnAttackBits[2][65], KingRing[65];
@@ -219,7 +220,7 @@ int Min(int a, int b) { return a < b ? a : b; }
 
 void EvaluatePieces(const Tree& tree, const NodeRecord* node, const PawnEntry& pe, bool eg, Sums& sum) {
     const int kings[2] = {board::KingSquare(tree, 0), board::KingSquare(tree, 1)};
-    const int mobPct = engine::settings.preferOpen ? 125 : 100;
+    const int mobPct = core::settings.preferOpen ? 125 : 100;
     for (int s = 0; s < 2; s++) {
         const int sign = s ? -1 : 1, e = s ^ 1, ek = kings[e];
         const int bit = s ? board::BlackBit : 0;
@@ -555,7 +556,7 @@ void Positional(Tree& tree, NodeRecord* node, Outcome& out) {
     sum.passed = PassedDynamic(tree, node, pe, eg);
     sum.rest += sum.passed;
     // 4.-6. Option scaling.
-    const engine::Settings& set = engine::settings;
+    const core::Settings& set = core::settings;
     sum.king = sum.king * 130 / 100;
     if (set.kingSafety != 100) sum.king = sum.king * set.kingSafety / 100;
     if (eg) {
@@ -690,11 +691,11 @@ int Evaluate(Tree& tree, NodeRecord* node, int alpha, int beta, int depth) {
     }
     const bool fullWindow = alpha <= -board::MateValue && beta >= board::MateValue;
     // 2. Evaluation cache.
-    search::EvalEntry* slot = nullptr;
+    EvalEntry* slot = nullptr;
     const uint32_t generation = (SettingsSignature[0] & 0xffff) ? (SettingsSignature[0] & 0xffff) : 1;
     const uint32_t keyBits = node->key[1] & ~3u;
-    if (UseEvalCache && search::EvalEntries && search::EvalTables[stm]) {
-        slot = &search::EvalTables[stm][node->key[0] % search::EvalEntries];
+    if (UseEvalCache && EvalEntries && EvalTables[stm]) {
+        slot = &EvalTables[stm][node->key[0] % EvalEntries];
         if (!fullWindow && (slot->data >> 16) == generation && ((slot->check ^ slot->data) | 2) == (keyBits | 2)) {
             if ((slot->check ^ slot->data) & 2) node->quiescenceFlag = 1;
             int p = int16_t(uint16_t(slot->data));
@@ -729,7 +730,7 @@ int Evaluate(Tree& tree, NodeRecord* node, int alpha, int beta, int depth) {
     if (depth >= 0) {
         if (p > PositionalMax[stm]) PositionalMax[stm] = p;
         if (p < PositionalMin[stm]) PositionalMin[stm] = p;
-        if (p > search::sg.optimisticMargin[stm]) search::sg.optimisticMargin[stm] = p;
+        if (p > OptimisticMargin[stm]) OptimisticMargin[stm] = p;
     }
     // 6. Store and return.
     if (slot && p >= -32767 && p <= 32767) {

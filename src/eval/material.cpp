@@ -1,6 +1,6 @@
 // The material table: a value and a scale for each pair of material signatures.
 #include "board/makemove.h"
-#include "engine/settings.h"
+#include "core/settings.h"
 #include "eval/eval.h"
 #include "eval/internal.h"
 
@@ -95,7 +95,7 @@ MaterialEntry ComputeMaterialEntry(uint32_t whiteSig, uint32_t blackSig) {
     // 4. Bishop pair.
     if (!opposite) {
         const int totalPawns = side[0].pawns + side[1].pawns;
-        const int option = totalPawns > 9 ? engine::settings.bishopPair : engine::settings.bishopPairEnd;
+        const int option = totalPawns > 9 ? core::settings.bishopPair : core::settings.bishopPairEnd;
         for (int s = 0; s < 2; s++) {
             if (!(side[s].light && side[s].dark)) continue;
             const SideCount& o = side[s ^ 1];

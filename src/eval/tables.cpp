@@ -4,10 +4,9 @@
 #include <cstring>
 
 #include "board/makemove.h"
-#include "engine/settings.h"
+#include "core/settings.h"
 #include "eval/eval.h"
 #include "eval/internal.h"
-#include "search/state.h"
 
 namespace eval {
 
@@ -267,7 +266,7 @@ uint32_t Mix(uint32_t& counter) {
 }
 
 void BuildSignature() {
-    const engine::Settings& s = engine::settings;
+    const core::Settings& s = core::settings;
     const int values[] = {RootStage, s.pawn, s.knight, s.bishop, s.rook, s.queen, s.pawnEnd,
                           s.knightEnd, s.bishopEnd, s.rookEnd, s.queenEnd, s.kingSafety,
                           s.pawnStructure, s.pawnStructureEnd, s.passedPawns, s.passedPawnsEnd,
@@ -300,9 +299,8 @@ int IsMiddleGame(const RootCounts& c) {
     return maj + min > 3;
 }
 
-void BuildEvalTables(board::Tree& tree, board::NodeRecord* root) {
-    (void)root;
-    const engine::Settings& set = engine::settings;
+SearchSwitches BuildEvalTables(board::Tree& tree) {
+    const core::Settings& set = core::settings;
     Counts c;
     CountRoot(tree, c);
 
@@ -427,7 +425,7 @@ void BuildEvalTables(board::Tree& tree, board::NodeRecord* root) {
     KingsSameWing = (wk == bk && wk != 1) ? 1 : 0;
 
     // 8. Search switches.
-    search::SearchGlobals& g = search::sg;
+    SearchSwitches g;
     const int majors = rc.majors, minors = rc.minors;
     g.nullMoveSwitch = 1;
     g.nullMovePlyRule = ((majors == 0 && minors <= 2) || (majors == 1 && minors <= 1) ||
@@ -442,6 +440,16 @@ void BuildEvalTables(board::Tree& tree, board::NodeRecord* root) {
     // 9. Settings signature.
     BuildSignature();
     ResetEvalStatistics();
+    return g;
+}
+
+board::NodeRecord* SetUpRoot(board::Tree& tree, const board::GameRecord& game,
+                             SearchSwitches* switches) {
+    board::NodeRecord* root = board::SetUpSearchNodes(tree, game);
+    SearchSwitches built = BuildEvalTables(tree);
+    if (switches) *switches = built;
+    root->squareScore = board::SquareScore(tree, root->side);
+    return root;
 }
 
 // Re-runs table builders that touch no search state: used to time the machine.

@@ -2,11 +2,12 @@
 
 #include <climits>
 
-#include "engine/platform.h"
+#include "core/platform.h"
 
 namespace search {
 
 Limits limits;
+PollSchedule pollSchedule;
 board::Move searchMoves[MaxSearchMoves + 1];
 int searchState = Idle;
 volatile int stopFlag = 0;
@@ -31,8 +32,8 @@ void ApplyClockSafety(int32_t remaining) {
     if (limits.target > cap) limits.target = int32_t(cap);
     if (limits.extra > limits.target) limits.extra = limits.target;
     // Look at the clock often enough to keep the limit.
-    if (engine::shell.pollIntervalFast > SafetyPollInterval)
-        engine::shell.pollIntervalFast = SafetyPollInterval;
+    if (search::pollSchedule.pollIntervalFast > SafetyPollInterval)
+        search::pollSchedule.pollIntervalFast = SafetyPollInterval;
 }
 
 bool PastSafetyLimit(int32_t elapsed) {
@@ -70,7 +71,7 @@ void SetLevel(int mode, int32_t value) {
             limits.clockMode = 1;
             break;
         default:
-            engine::SendInfoString("illegal level!");
+            core::SendInfoString("illegal level!");
             break;
     }
 }

@@ -28,6 +28,15 @@ struct Limits {
 };
 extern Limits limits;
 
+// Nodes between clock and input checks, from the start-up speed measure.
+struct PollSchedule {
+    int32_t calibration = 0;
+    int64_t pollIntervalSlow = 0;  // 25 x calibration
+    int64_t pollIntervalFast = 0;  // a quarter of it
+};
+extern PollSchedule pollSchedule;
+
+
 constexpr int MaxSearchMoves = 239;
 extern board::Move searchMoves[MaxSearchMoves + 1];  // 0-terminated; empty = all
 

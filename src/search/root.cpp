@@ -6,11 +6,11 @@
 #include "board/attacks.h"
 #include "board/makemove.h"
 #include "board/movegen.h"
-#include "engine/platform.h"
-#include "engine/report.h"
-#include "engine/settings.h"
+#include "core/platform.h"
+#include "core/settings.h"
 #include "eval/eval.h"
 #include "search/limits.h"
+#include "search/record.h"
 #include "search/search.h"
 #include "search/state.h"
 #include "search/think.h"
@@ -35,7 +35,7 @@ constexpr int TimedStopDepth = 5;
 
 bool IsMateScore(int score) { return score > board::MateBound || score < -board::MateBound; }
 bool Stopped() { return stopFlag != 0; }
-int32_t ElapsedMs() { return engine::Elapsed(sg.searchStart); }
+int32_t ElapsedMs() { return core::Elapsed(sg.searchStart); }
 int Clamp(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
 // Listed moves may come from move text, whose flag bits can differ from the
@@ -48,7 +48,7 @@ bool SameSquaresAndPromotion(board::Move a, board::Move b) {
 bool IsQuiet(board::Move m) { return !board::MoveCaptured(m) && !board::MovePromotion(m); }
 
 int BonusOf(const RootMove& rm) {
-    return engine::settings.openingAdvice ? rm.adviceBonus : 0;
+    return core::settings.openingAdvice ? rm.adviceBonus : 0;
 }
 
 bool EntryExact(const SearchEntry& e) { return (EntryFlags(e) & (EntryUpper | EntryLower)) == 0; }
@@ -81,7 +81,7 @@ Searched SearchMove(board::Tree& tree, RootMove& rm, int alpha, int beta, int de
 
 void ReportPv(board::Tree& tree, board::Move move, int depth, int kind, const Searched& s,
               int bound) {
-    engine::ReportPvLine(tree, move, depth, kind, ElapsedMs(), s.score, s.raw, bound);
+    PublishPvLine(tree, move, depth, kind, ElapsedMs(), s.score, s.raw, bound);
 }
 
 void MaybeUnstable(int depth, bool beyond) {
@@ -106,7 +106,7 @@ void SearchFirstMove(board::Tree& tree, int depth, int alpha, int beta, int s0) 
     board::NodeRecord* root = &tree.nodeArray[0];
     RootMove& rm = rootMoves[0];
     int bonus = BonusOf(rm);
-    engine::ReportCurrentMove(depth, 1, rm.move);
+    ReportCurrentMove(depth, 1, rm.move);
     sg.firstRootMoveActive = 1;
 
     // 1. The aspiration window.
@@ -179,8 +179,8 @@ void SearchFirstMove(board::Tree& tree, int depth, int alpha, int beta, int s0) 
     root->bestMove = rm.move;
     root->bestValue = s.score;
     ReportPv(tree, rm.move, depth, 1, s, 0);
-    if (engine::settings.showRefutations && depth >= RefutationDepth)
-        engine::ReportRefutation(tree, root, rm.move);
+    if (core::settings.showRefutations && depth >= RefutationDepth)
+        PublishRefutation(tree, root, rm.move);
     sg.firstRootMoveActive = 0;
 }
 
@@ -268,13 +268,13 @@ void SearchSingleLine(board::Tree& tree, int depth, int alpha, int beta) {
             break;
         }
         RootMove& rm = rootMoves[i];
-        engine::ReportCurrentMove(depth, i + 1, rm.move);
+        ReportCurrentMove(depth, i + 1, rm.move);
         int best = root->bestValue;
         int bonus = IsMateScore(best) ? 0 : BonusOf(rm);
         Searched s = SearchMove(tree, rm, best, best + 1, depth, 1, false, bonus);
         if (Stopped()) break;
-        if (engine::settings.showRefutations && depth >= RefutationDepth)
-            engine::ReportRefutation(tree, root, rm.move);
+        if (core::settings.showRefutations && depth >= RefutationDepth)
+            PublishRefutation(tree, root, rm.move);
         if (s.score <= best) continue;
         ConfirmCandidate(tree, depth, i, s.score, s0);
     }
@@ -282,13 +282,13 @@ void SearchSingleLine(board::Tree& tree, int depth, int alpha, int beta) {
 
 void SearchMultiLine(board::Tree& tree, int depth) {
     board::NodeRecord* root = &tree.nodeArray[0];
-    int lines = engine::settings.multiPv;
+    int lines = core::settings.multiPv;
     if (lines > rootMoveCount) lines = rootMoveCount;
 
     // Follow the lines of the previous iteration.
     int follow = rootMoveCount - 1 < lines ? rootMoveCount - 1 : lines;
     for (int j = 0; j < follow; j++) {
-        board::Move m = engine::MultiPvMove(j);
+        board::Move m = MultiPvMove(j);
         for (int k = j + 1; k < rootMoveCount; k++)
             if (rootMoves[k].move == m) {
                 RootMove t = rootMoves[j];
@@ -305,14 +305,14 @@ void SearchMultiLine(board::Tree& tree, int depth) {
         }
         RootMove& rm = rootMoves[i];
         int bonus = BonusOf(rm);
-        engine::ReportCurrentMove(depth, i + 1, rm.move);
+        ReportCurrentMove(depth, i + 1, rm.move);
         sg.firstRootMoveActive = i == 0;
         Searched s;
         if (i < lines) {
             s = SearchMove(tree, rm, -FullWindow, FullWindow, depth, 0, i == 0, bonus);
             if (Stopped()) break;
         } else {
-            int t = engine::MultiPvScore(lines - 1);
+            int t = MultiPvScore(lines - 1);
             s = SearchMove(tree, rm, t, t + 1, depth, 1, false, bonus);
             if (Stopped()) break;
             if (s.score <= t) continue;
@@ -320,8 +320,8 @@ void SearchMultiLine(board::Tree& tree, int depth) {
             if (Stopped() || s.score <= t) continue;
         }
         int bound = s.score <= -FullWindow ? 1 : (s.score >= FullWindow ? 2 : 0);
-        engine::ReportPvLine(tree, rm.move, depth, i + 1, ElapsedMs(), s.score, s.raw, bound);
-        engine::ReportMultiPv(rm.move, s.score, bound, depth, i + 1, rootMoveCount);
+        PublishPvLine(tree, rm.move, depth, i + 1, ElapsedMs(), s.score, s.raw, bound);
+        PublishMultiPv(rm.move, s.score, bound, depth, i + 1, rootMoveCount);
         if (i == 0 || s.score > root->bestValue) {
             if (i > 0) {
                 think.lastChangeDepth = depth;
@@ -406,7 +406,7 @@ void SearchRootIteration(board::Tree& tree, int depth, int alpha, int beta) {
     if (rootMoveCount == 0) return;
     think.bestChanged = 0;
     SortRootMoves(root->bestMove);
-    if (engine::settings.multiPv > 1) {
+    if (core::settings.multiPv > 1) {
         SearchMultiLine(tree, depth);
     } else {
         RestoreSavedPv();
@@ -421,9 +421,9 @@ void RestoreSavedPv() {
         if (saved.slot && (EntryFlags(*saved.slot) & SnMask) != 1) *saved.slot = saved.entry;
 }
 
-void ExtractPv(board::Tree& tree, board::NodeRecord* node, int expected, char* text, size_t size) {
+void ExtractPv(board::Tree& tree, board::NodeRecord* node, int expected) {
     int ply = node->ply + 1;
-    if (ply > PvPlyLimit || ply >= engine::PvLength - 1 || !SearchTables[0][0]) return;
+    if (ply > PvPlyLimit || ply >= PvLength - 1 || !SearchTables[0][0]) return;
     board::NodeRecord* child = board::MakeMove(tree, node);
     if (!child) return;
     expected = -expected;
@@ -451,15 +451,10 @@ void ExtractPv(board::Tree& tree, board::NodeRecord* node, int expected, char* t
             board::NodeRecord* grandChild = board::MakeMove(tree, child);
             if (grandChild) {
                 board::UnmakeMove(tree, child);
-                engine::PvMoves[ply] = next;
-                engine::PvMoves[ply + 1] = 0;
+                pvMoves[ply] = next;
+                pvMoves[ply + 1] = 0;
                 savedPvEntries[ply] = SavedPvEntry{slot1, *slot1};
-                size_t length = std::strlen(text);
-                if (length + 8 < size) {
-                    text[length] = ' ';
-                    board::WriteMoveText(text + length + 1, next);
-                }
-                ExtractPv(tree, child, expected, text, size);
+                ExtractPv(tree, child, expected);
             }
         }
         child->currentMove = searched;

@@ -46,8 +46,8 @@ void SearchRootIteration(board::Tree& tree, int depth, int alpha, int beta);
 
 // Follows the principal variation through the hash from the move in
 // node->currentMove; `expected` is that move's score from node's side. Each
-// move found is stored in engine::PvMoves and its text appended to `text`.
-void ExtractPv(board::Tree& tree, board::NodeRecord* node, int expected, char* text, size_t size);
+// move found is stored in pvMoves.
+void ExtractPv(board::Tree& tree, board::NodeRecord* node, int expected);
 void ClearSavedPv();
 void RestoreSavedPv();
 

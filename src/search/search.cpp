@@ -8,11 +8,11 @@
 #include "board/attacks.h"
 #include "board/makemove.h"
 #include "board/movegen.h"
-#include "engine/platform.h"
-#include "engine/report.h"
-#include "engine/settings.h"
+#include "core/platform.h"
+#include "core/settings.h"
 #include "eval/eval.h"
 #include "search/limits.h"
+#include "search/record.h"
 #include "search/root.h"
 #include "search/search.h"
 #include "search/state.h"
@@ -98,7 +98,7 @@ void NodeLimitReached() {
     }
     int32_t wait = limits.target + limits.extension;
     if (limits.levelMode >= 1 && limits.levelMode <= 3 && wait > 0) {
-        const int32_t signedRandom = int32_t(engine::RandomNext());
+        const int32_t signedRandom = int32_t(core::RandomNext());
         const uint32_t r = signedRandom < 0 ? 0u - uint32_t(signedRandom) : uint32_t(signedRandom);
         const uint32_t t = uint32_t(wait);
         if (r & 1u) {
@@ -107,9 +107,9 @@ void NodeLimitReached() {
             wait = int32_t(t - r % (2 * uint64_t(t) / 3));
         }
     }
-    while (!stopFlag && (engine::Elapsed(sg.searchStart) < wait || searchState == Pondering)) {
-        engine::SleepMs(WaitStepMs);
-        if (engine::InputPending()) engine::ReadAndDispatch();
+    while (!stopFlag && (core::Elapsed(sg.searchStart) < wait || searchState == Pondering)) {
+        core::SleepMs(WaitStepMs);
+        if (core::InputPending()) core::ReadAndDispatch();
     }
     stopFlag = 1;
 }
@@ -117,7 +117,7 @@ void NodeLimitReached() {
 // Clock and input check; returns true when the search must unwind.
 bool Poll(Tree& tree, NodeRecord* node) {
     if (pollClock.searchStart != sg.searchStart) pollClock = PollClock{sg.searchStart, 0, 0, 0};
-    const int32_t elapsed = engine::Elapsed(sg.searchStart);
+    const int32_t elapsed = core::Elapsed(sg.searchStart);
 
     // Node limit (eight times it while the first iteration must still finish).
     if (limits.nodeLimit > 0) {
@@ -130,16 +130,16 @@ bool Poll(Tree& tree, NodeRecord* node) {
     }
 
     // Next poll.
-    int64_t interval = elapsed > SlowPollAfter ? engine::shell.pollIntervalSlow
-                                               : engine::shell.pollIntervalFast;
+    int64_t interval = elapsed > SlowPollAfter ? search::pollSchedule.pollIntervalSlow
+                                               : search::pollSchedule.pollIntervalFast;
     if (interval < 1) interval = 1;
     sg.nextPollNodes = tree.nodes + uint64_t(interval);
 
     // Periodic reports.
     if (elapsed >= ReportsAfter) {
-        if (engine::settings.showCurrLine && elapsed - pollClock.lastCurrentLine > CurrentLineEvery) {
+        if (core::settings.showCurrLine && elapsed - pollClock.lastCurrentLine > CurrentLineEvery) {
             pollClock.lastCurrentLine = elapsed;
-            engine::ReportCurrentLine(tree, node);
+            ReportCurrentLine(tree, node);
         }
         if (elapsed - pollClock.lastTablebaseCheck >= TablebaseCheckEvery) {
             pollClock.lastTablebaseCheck = elapsed;
@@ -149,12 +149,12 @@ bool Poll(Tree& tree, NodeRecord* node) {
         }
         if (elapsed - pollClock.lastHashLine >= HashLineEvery && SearchEntries > 0) {
             pollClock.lastHashLine = elapsed;
-            engine::ReportPeriodic(tree, elapsed);
+            ReportPeriodic(tree, elapsed);
         }
     }
 
     // A waiting command is carried out now.
-    if (!stopFlag && engine::InputPending()) engine::ReadAndDispatch();
+    if (!stopFlag && core::InputPending()) core::ReadAndDispatch();
     if (stopFlag) return true;
 
     // A short clock's safety limit holds from the first iteration on.
@@ -168,7 +168,7 @@ bool Poll(Tree& tree, NodeRecord* node) {
         sg.iterationDepth >= TimeRulesFromIteration) {
         int64_t budget = int64_t(limits.target) + limits.extension + limits.extra;
         if (sg.doubleExtra) budget += limits.extra;
-        if (engine::settings.openingAdvice) budget = budget * TimePercentOf(engine::PvMoves[0]) / 100;
+        if (core::settings.openingAdvice) budget = budget * TimePercentOf(pvMoves[0]) / 100;
         if (elapsed >= limits.hardMax || (sg.mayStopAtTarget && elapsed >= budget)) {
             stopFlag = 1;
             return true;
@@ -534,7 +534,7 @@ int Search(Tree& tree, NodeRecord* node, int alpha, int beta, int depth, int nul
         // 13. Null move.
         if (nullAllowed && depth >= 2 &&
             !(node->flags & (board::InCheckFlag | NodeMateThreat | NodeHashUpper)) &&
-            alpha < staticEval + sg.optimisticMargin[side] && !hashUpperDeep) {
+            alpha < staticEval + eval::OptimisticMargin[side] && !hashUpperDeep) {
             bool allowed = true;
             if (!HasPieces(node, side) && ply < sg.nullMoveMinPly) allowed = false;
             if (allowed && EndgameClass() && !KingHasEscape(tree, side)) allowed = false;

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "board/position.h"
+#include "eval/eval.h"
 
 namespace search {
 
@@ -15,7 +16,6 @@ struct SearchGlobals {
     int nullMoveMinPly = 0;
     int checkExtPlyLimit = 99;
     int fewPiecesFlag = 0;
-    int optimisticMargin[2] = {0, 0};
     int rootBalance = 0;
     int contempt[2] = {0, 0};
     int drawShift = 7;
@@ -40,5 +40,11 @@ struct SearchGlobals {
     int noPoll = 0;     // a board that never reads the clock or the input
 };
 extern SearchGlobals sg;
+
+// Takes the switches the evaluation set-up derived from the root.
+void ApplySearchSwitches(const eval::SearchSwitches& switches);
+// The search root of the game position with the evaluation's tables built
+// from it and their switches taken.
+board::NodeRecord* SetUpRoot(board::Tree& tree, const board::GameRecord& game);
 
 }  // namespace search

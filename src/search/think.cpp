@@ -5,13 +5,12 @@
 #include "board/attacks.h"
 #include "board/makemove.h"
 #include "board/movegen.h"
-#include "book/book.h"
-#include "book/learn.h"
-#include "engine/platform.h"
-#include "engine/report.h"
-#include "engine/settings.h"
+#include "core/platform.h"
+#include "core/settings.h"
+#include "eval/cache.h"
 #include "eval/eval.h"
 #include "search/limits.h"
+#include "search/record.h"
 #include "search/root.h"
 #include "search/search.h"
 #include "search/state.h"
@@ -46,7 +45,7 @@ constexpr int FoldDropLimit = 25;
 constexpr int FiftyMovePlies = 100;
 constexpr int64_t MaxExtension = 2000000000;
 
-int32_t ElapsedMs() { return engine::Elapsed(sg.searchStart); }
+int32_t ElapsedMs() { return core::Elapsed(sg.searchStart); }
 bool Stopped() { return stopFlag != 0; }
 int Trunc(double v) { return v >= 2147483647.0 ? 2147483647 : (v <= -2147483647.0 ? -2147483647 : int(v)); }
 int Clamp(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
@@ -117,15 +116,15 @@ bool UnlimitedSearch() { return limits.infinite || (limits.levelMode == 1 && lim
 
 // While pondering no answer may go out before `stop` or `ponderhit`.
 void WaitWhilePondering() {
-    while (searchState == Pondering && !Stopped()) engine::ReadAndDispatch();
+    while (searchState == Pondering && !Stopped()) core::ReadAndDispatch();
 }
 
 // Between iterations input is read on the search's own poll schedule, so a
 // short search does not read ahead of its `bestmove`; the analysis mode has
 // no host to listen to.
 void PollInputOnce(const board::Tree& tree) {
-    if (engine::shell.commandLineMode || tree.nodes < sg.nextPollNodes) return;
-    if (engine::InputPending()) engine::ReadAndDispatch();
+    if (core::platform.commandLineMode || tree.nodes < sg.nextPollNodes) return;
+    if (core::InputPending()) core::ReadAndDispatch();
 }
 
 // Step 1: fresh tables and a new search number.
@@ -134,16 +133,16 @@ void PrepareTables(board::Tree& tree) {
     std::memset(tree.history, 0, sizeof(tree.history));
     std::memset(tree.killers, 0, sizeof(tree.killers));
     NewSearchNumber();
-    if (!engine::settings.keepHashSearch) ClearSearchTables();
-    if (!engine::settings.keepHashEval) ClearEvalTables();
+    if (!core::settings.keepHashSearch) ClearSearchTables();
+    if (!core::settings.keepHashEval) eval::ClearEvalTables();
 }
 
 // Step 2: counters, flags and the first poll.
 void ResetSearchState(board::Tree& tree) {
-    sg.searchStart = engine::Now();
+    sg.searchStart = core::Now();
     tree.nodes = 0;
     stopFlag = 0;
-    int64_t fast = engine::shell.pollIntervalFast;
+    int64_t fast = search::pollSchedule.pollIntervalFast;
     sg.nextPollNodes = uint64_t(fast < 1000 ? (fast > 0 ? fast : 1) : 1000);
     sg.mayStopAtTarget = 1;
     sg.doubleExtra = 0;
@@ -159,20 +158,20 @@ void ResetSearchState(board::Tree& tree) {
     sg.tbHits = 0;
     sg.bbHits = 0;
     sg.tbTime = 0;
-    sg.tablebasePlyMargin = engine::settings.tablebaseMargin;
+    sg.tablebasePlyMargin = core::settings.tablebaseMargin;
 
     std::memset(&think, 0, sizeof(think));
     think.easyCandidate = 1;
     think.easyHalvings = 2;
     think.rootDbValue = board::NoAnswer;
-    std::memset(engine::PvMoves, 0, sizeof(engine::PvMoves));
+    std::memset(pvMoves, 0, sizeof(pvMoves));
     ClearSavedPv();
 }
 
 // Steps 3 and 4: the root record and the per-search globals.
 board::NodeRecord* SetUpSearchRoot(board::Tree& tree) {
     static int lastRootStage = -1;
-    board::NodeRecord* root = board::SetUpRoot(tree, board::Game);
+    board::NodeRecord* root = SetUpRoot(tree, board::Game);
     for (board::NodeRecord& node : tree.nodeArray) node.currentMove = 0;
     root->bestMove = 0;
     root->bestValue = 0;
@@ -186,14 +185,14 @@ board::NodeRecord* SetUpSearchRoot(board::Tree& tree) {
     int queens = 0;
     int pieces = CountPieces(tree, &queens);
     sg.drawShift = queens > 0 && pieces >= 2 ? 3 : 7;
-    sg.contempt[root->side] = engine::settings.drawScore;
-    sg.contempt[root->side ^ 1] = -engine::settings.drawScore;
+    sg.contempt[root->side] = core::settings.drawScore;
+    sg.contempt[root->side ^ 1] = -core::settings.drawScore;
     RecordSignature(eval::SettingsSignature[0]);
     sg.rootBalance = root->material[board::White] - root->material[board::Black];
-    bool keep = engine::settings.keepHashEval != 0;
-    if (!keep || eval::RootStage != lastRootStage) ClearPawnCache(tree);
+    bool keep = core::settings.keepHashEval != 0;
+    if (!keep || eval::RootStage != lastRootStage) eval::ClearPawnCache(tree);
     if (!keep) ClearAuxTable(tree);
-    ClearMaterialTable(tree);
+    eval::ClearMaterialTable(tree);
     lastRootStage = eval::RootStage;
     return root;
 }
@@ -201,10 +200,10 @@ board::NodeRecord* SetUpSearchRoot(board::Tree& tree) {
 // Step 7: root evaluation, the root list and the positional margins.
 void BuildRoot(board::Tree& tree, board::NodeRecord* root) {
     think.easyShare = (eval::RootStage & 0x10) ? EasyShareEndgame : EasyShareMiddlegame;
-    sg.optimisticMargin[0] = sg.optimisticMargin[1] = StartMargin;
+    eval::OptimisticMargin[0] = eval::OptimisticMargin[1] = StartMargin;
     think.previousScore = eval::Evaluate(tree, root, -board::MateValue, board::MateValue, 0);
     BuildRootMoves(tree, root);
-    for (int& margin : sg.optimisticMargin) {
+    for (int& margin : eval::OptimisticMargin) {
         margin += MarginAllowance;
         if (margin < 0) margin = 0;
     }
@@ -224,7 +223,7 @@ bool MateKnownWithin(int depth) {
     int s = think.previousScore;
     if (s < -board::MateBound) return false;
     int distance = board::MateValue - (s < 0 ? -s : s);
-    return distance < depth && engine::settings.multiPv <= 1 && !engine::settings.analyseMode &&
+    return distance < depth && core::settings.multiPv <= 1 && !core::settings.analyseMode &&
            !UnlimitedSearch();
 }
 
@@ -248,10 +247,10 @@ void ApplyEasyMove(board::Tree& tree, int depth) {
 bool TimeForAnotherIteration(board::Tree& tree, int depth) {
     if (!ClockMode() || searchState != Searching || depth < TimedStopDepth) return true;
     int64_t planned = int64_t(limits.target);
-    if (engine::settings.openingAdvice)
+    if (core::settings.openingAdvice)
         planned = planned * TimePercentOf(tree.nodeArray[0].bestMove) / 100;
     return !IterationTimeUsedUp(ElapsedMs(), planned, think.bestChanged != 0,
-                                engine::settings.ponder != 0);
+                                core::settings.ponder != 0);
 }
 
 // After an iteration: fold the extension into the plan.
@@ -274,8 +273,7 @@ void RecordIteration(board::Tree& tree, int depth) {
         int swing = score - think.scoreHistory[depth - 2];
         if (swing > UnstableSwing || swing < -UnstableSwing) think.unstable = 1;
     }
-    engine::ReportPvLine(tree, root->bestMove, depth, engine::EndOfIterationCall, ElapsedMs(),
-                         score, score, 0);
+    PublishPvLine(tree, root->bestMove, depth, EndOfIterationCall, ElapsedMs(), score, score, 0);
     bool won = score > DecidedScore, lost = score < -DecidedScore;
     for (int d = 1; d <= depth && (won || lost); d++) {
         if (think.scoreHistory[d] < DecidedScore) won = false;
@@ -328,7 +326,7 @@ void Deepen(board::Tree& tree) {
         }
         PollInputOnce(tree);
         if (Stopped()) break;
-        engine::ReportNodes();
+        ReportNodes(tree);
     }
 }
 
@@ -340,8 +338,8 @@ void FindPonderMove(board::Tree& tree, board::Move best) {
     board::NodeRecord* child = board::MakeMove(tree, root);
     if (!child) return;
     board::Move reply = 0;
-    if (best == engine::PvMoves[0]) {
-        reply = engine::PvMoves[1];
+    if (best == pvMoves[0]) {
+        reply = pvMoves[1];
     } else if (SearchTables[0][0]) {
         const SearchEntry& e = SearchTables[0][child->side][HashIndex(child)];
         if ((e.check ^ e.move ^ e.move2 ^ e.data) == child->key[1]) reply = e.move;
@@ -380,11 +378,11 @@ void ReturnPendingTime() {
 }
 
 void ComputeTimeBudget() {
-    double usage = double(engine::settings.timeUsage);
+    double usage = double(core::settings.timeUsage);
     if (MovesToGoMode()) {
         int n = MovesToGo();
         int t = limits.clockTime, inc = limits.clockInc;
-        double divisor = (engine::settings.ponder && limits.movesToGo > 7) ? 0.75 * n + 2 : n + 2;
+        double divisor = (core::settings.ponder && limits.movesToGo > 7) ? 0.75 * n + 2 : n + 2;
         limits.target = Trunc(double(t) / divisor) + Trunc(double(inc) * 90 / 100);
         limits.hardMax = HardMaxWithMovesToGo(85);
     } else {
@@ -406,11 +404,21 @@ void ComputeTimeBudget() {
         }
         limits.hardMax = HardMaxWithoutMovesToGo(25);
     }
-    if (engine::settings.timeUsage != 100) limits.target = Trunc(limits.target * usage / 100);
+    if (core::settings.timeUsage != 100) limits.target = Trunc(limits.target * usage / 100);
     if (limits.target < MinimumTarget) limits.target = MinimumTarget;
     limits.extension = 0;
     limits.extra = limits.target;
     ApplyClockSafety(RemainingTime());
+}
+
+void PonderHit() {
+    if (searchState != Pondering) return;
+    searchState = Searching;
+    if (sg.iterationDepth > 4) {
+        bool timeUp = core::Elapsed(sg.searchStart) >= limits.target + limits.extension &&
+                      sg.mayStopAtTarget && sg.firstRootMoveActive;
+        if (sg.answerFinal || sg.singleMove || timeUp) stopFlag = 1;
+    }
 }
 
 void HardMaxAfterScoreChange(int delta) {
@@ -436,19 +444,21 @@ board::Move Think(board::Tree& tree) {
     }
 
     // 6. Protected entries and what earlier searches learned about this position.
-    bool analysis = engine::settings.analyseMode || limits.infinite;
-    if (analysis)
-        book::RestoreAll();
-    else
-        book::ForgetAll();
-    if (engine::settings.positionLearning) think.unstable = book::SeedFromFile(tree, root);
+    bool analysis = core::settings.analyseMode || limits.infinite;
+    if (analysis) {
+        if (knowledge.restoreProtected) knowledge.restoreProtected();
+    } else if (knowledge.forgetProtected) {
+        knowledge.forgetProtected();
+    }
+    if (core::settings.positionLearning && knowledge.seedFromFile)
+        think.unstable = knowledge.seedFromFile(tree, root);
 
     // 7. Root evaluation and move list.
     BuildRoot(tree, root);
 
     // 8-9. Nothing to search.
     if (rootMoveCount == 0 || DeadDrawn(tree)) {
-        engine::ReportStatistics(tree, sg.searchStart);
+        ReportStatistics(tree, sg.searchStart);
         sg.answerFinal = 1;
         WaitWhilePondering();
         return 0;
@@ -467,13 +477,15 @@ board::Move Think(board::Tree& tree) {
                 listed = (searchMoves[k] & 0x3ffff) == (moves[i] & 0x3ffff);  // squares and promotion
             if (listed) allowed[allowedCount++] = moves[i];
         }
-        bookMove = book::BookMove(tree, root, allowed, allowedCount, limits.infinite);
+        if (knowledge.bookMove)
+            bookMove = knowledge.bookMove(tree, root, allowed, allowedCount, limits.infinite);
         if (bookMove) {
             root->bestMove = bookMove;
-        } else if (book::AdviceAllowed(tree, root)) {
+        } else if (knowledge.adviceAllowed && knowledge.applyAdvice &&
+                   knowledge.adviceAllowed(tree, root)) {
             int16_t bonus[MaxRootMoves] = {};
             uint8_t time[MaxRootMoves] = {};
-            book::ApplyAdvice(root, moves, rootMoveCount, bonus, time);
+            knowledge.applyAdvice(root, moves, rootMoveCount, bonus, time);
             for (int i = 0; i < rootMoveCount; i++) {
                 rootMoves[i].adviceBonus = bonus[i];
                 rootMoves[i].timePercent = time[i];
@@ -483,10 +495,10 @@ board::Move Think(board::Tree& tree) {
 
     // 13. searchmoves.
     ApplySearchMoves();
-    if (engine::settings.multiPv > 1) {
+    if (core::settings.multiPv > 1) {
         board::Move moves[MaxRootMoves];
         for (int i = 0; i < rootMoveCount; i++) moves[i] = rootMoves[i].move;
-        engine::ResetMultiPv(moves, rootMoveCount);
+        ResetMultiPv(moves, rootMoveCount);
     }
 
     // 14. Iterative deepening.
@@ -496,29 +508,29 @@ board::Move Think(board::Tree& tree) {
     // 15. Remember the result, and keep an analysis line's entries.
     if (!bookMove && !sg.noPoll) {
         board::Move best = root->bestMove;
-        if (engine::settings.positionLearning && !think.shortTime && !searchMoves[0] && best &&
-            think.unstable && think.rootDbValue == board::NoAnswer)
-            book::LearnAfterSearch(tree, root, best, engine::PvMoves[0] == best ? engine::PvMoves[1] : 0);
-        if (analysis && SearchEntries) {
+        if (core::settings.positionLearning && knowledge.learnAfterSearch && !think.shortTime &&
+            !searchMoves[0] && best && think.unstable && think.rootDbValue == board::NoAnswer)
+            knowledge.learnAfterSearch(tree, root, best, pvMoves[0] == best ? pvMoves[1] : 0);
+        if (analysis && SearchEntries && knowledge.protect && knowledge.refreshProtected) {
             for (const SavedPvEntry& saved : savedPvEntries)
-                if (saved.slot) book::Protect(saved.slot, saved.entry);
+                if (saved.slot) knowledge.protect(saved.slot, saved.entry);
             SearchEntry* slot = &SearchTables[0][root->side][HashIndex(root)];
-            if (EntryMatches(*slot, root->key[1])) book::Protect(slot, *slot);
-            book::Refresh();
+            if (EntryMatches(*slot, root->key[1])) knowledge.protect(slot, *slot);
+            knowledge.refreshProtected();
         }
     }
 
     // 16. Statistics; a ponder search waits for its answer to be wanted.
-    engine::ReportStatistics(tree, sg.searchStart);
+    ReportStatistics(tree, sg.searchStart);
     WaitWhilePondering();
 
     // 17-18. The move to play and the reply to ponder on.
     board::Move best = root->bestMove;
     if (!best) best = rootMoves[0].move;
     FindPonderMove(tree, best);
-    if (best != engine::PvMoves[0] && sg.iterationDepth > 1)
-        engine::ReportPvLine(tree, best, sg.iterationDepth - 1, engine::FinalCall, ElapsedMs(),
-                             root->bestValue, root->bestValue, 0);
+    if (best != pvMoves[0] && sg.iterationDepth > 1)
+        PublishPvLine(tree, best, sg.iterationDepth - 1, FinalCall, ElapsedMs(), root->bestValue,
+                      root->bestValue, 0);
     return best;
 }
 

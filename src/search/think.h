@@ -11,6 +11,10 @@ namespace search {
 board::Move Think(board::Tree& tree);
 extern board::Move ponderMove;
 
+// `ponderhit`: the ponder search goes on as a timed one, or stops when its
+// answer is already due.
+void PonderHit();
+
 void ComputeTimeBudget();
 void HardMaxAfterScoreChange(int delta);
 

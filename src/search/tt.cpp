@@ -4,45 +4,18 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <sys/mman.h>
-
 #include "board/makemove.h"
-#include "engine/platform.h"
+#include "core/memory.h"
+#include "core/platform.h"
+#include "eval/cache.h"
 
 namespace search {
 
 SearchEntry* SearchTables[2][2] = {{nullptr, nullptr}, {nullptr, nullptr}};
 uint32_t SearchEntries = 0;
-EvalEntry* EvalTables[2] = {nullptr, nullptr};
-uint32_t EvalEntries = 0;
-int searchKilobytes = 0, evalKilobytes = 0;
+int searchKilobytes = 0;
 int searchNumber = FirstSn;
 uint32_t hashWrites = 0;
-
-namespace {
-
-// Random probes into tables of many megabytes miss the TLB on almost every
-// node; large pages cut that cost. Big blocks are aligned to the large page
-// and advised before they are first touched; a kernel that declines leaves
-// ordinary pages. The block is released with free() like any other.
-void* LargePageCalloc(size_t count, size_t size) {
-    constexpr size_t Large = size_t(1) << 21;
-    if (size != 0 && count > SIZE_MAX / size) return nullptr;
-    const size_t bytes = count * size;
-    if (bytes < Large || bytes > SIZE_MAX - Large) return std::calloc(count, size);
-    const size_t rounded = (bytes + Large - 1) & ~(Large - 1);
-    void* block = std::aligned_alloc(Large, rounded);
-    if (!block) return nullptr;
-#ifdef MADV_HUGEPAGE
-    madvise(block, rounded, MADV_HUGEPAGE);
-#endif
-    std::memset(block, 0, bytes);
-    return block;
-}
-
-}  // namespace
-
-HashAllocator hashAllocator = LargePageCalloc;
 
 namespace {
 
@@ -56,13 +29,6 @@ constexpr int64_t MinHashKilobytes = int64_t(MinHashMegabytes) * 1024;
 uint32_t signatures[32];  // by search number
 uint32_t currentSignature = 0;
 
-// calloc through the hook, refusing sizes that do not fit this machine's size_t.
-void* AllocateBlock(uint64_t count, uint64_t size) {
-    if (count == 0 || size == 0) return nullptr;
-    if (count > SIZE_MAX / size) return nullptr;
-    return hashAllocator(size_t(count), size_t(size));
-}
-
 void FreeSearchSet() {
     for (auto& tier : SearchTables)
         for (auto& table : tier) {
@@ -73,22 +39,13 @@ void FreeSearchSet() {
     searchKilobytes = 0;
 }
 
-void FreeEvalSet() {
-    for (auto& table : EvalTables) {
-        std::free(table);
-        table = nullptr;
-    }
-    EvalEntries = 0;
-    evalKilobytes = 0;
-}
-
 // The four search tables together take the given kilobytes; all or nothing.
 int TrySearchSet(int kilobytes) {
     uint64_t entries = uint64_t(kilobytes) * 1024 / (4 * sizeof(SearchEntry));
     if (entries == 0 || entries > UINT32_MAX) return 0;
     for (auto& tier : SearchTables)
         for (auto& table : tier) {
-            table = static_cast<SearchEntry*>(AllocateBlock(entries, sizeof(SearchEntry)));
+            table = static_cast<SearchEntry*>(core::AllocateTable(entries, sizeof(SearchEntry)));
             if (!table) {
                 FreeSearchSet();
                 return 0;
@@ -96,21 +53,6 @@ int TrySearchSet(int kilobytes) {
         }
     SearchEntries = uint32_t(entries);
     searchKilobytes = kilobytes;
-    return 1;
-}
-
-int TryEvalSet(int kilobytes) {
-    uint64_t entries = uint64_t(kilobytes) * 1024 / (2 * sizeof(EvalEntry));
-    if (entries == 0 || entries > UINT32_MAX) return 0;
-    for (auto& table : EvalTables) {
-        table = static_cast<EvalEntry*>(AllocateBlock(entries, sizeof(EvalEntry)));
-        if (!table) {
-            FreeEvalSet();
-            return 0;
-        }
-    }
-    EvalEntries = uint32_t(entries);
-    evalKilobytes = kilobytes;
     return 1;
 }
 
@@ -169,22 +111,15 @@ int64_t HashKilobytesFor(int megabytes) {
 int AllocateSearchTables(int kilobytes) {
     FreeSearchSet();
     if (TrySearchSet(kilobytes)) return 1;
-    engine::SendInfoString("Not enough memory for Hash");
+    core::SendInfoString("Not enough memory for Hash");
     return kilobytes != FallbackSearchKilobytes && TrySearchSet(FallbackSearchKilobytes);
-}
-
-int AllocateEvalTables(int kilobytes) {
-    FreeEvalSet();
-    if (TryEvalSet(kilobytes)) return 1;
-    engine::SendInfoString("Not enough memory for Hash");
-    return kilobytes != FallbackEvalKilobytes && TryEvalSet(FallbackEvalKilobytes);
 }
 
 int AllocateHash(int totalKilobytes) {
     int s, e;
     SplitKilobytes(totalKilobytes, s, e);
     int ok = AllocateSearchTables(s);
-    ok &= AllocateEvalTables(e);
+    ok &= eval::AllocateEvalTables(e);
     return ok;
 }
 
@@ -195,7 +130,7 @@ void SetHashSize(int megabytes) {
     SplitKilobytes(total, s, e);
     // Fresh blocks come zeroed from the allocator, so no clearing pass is needed.
     if (s != searchKilobytes || !SearchTables[0][0]) AllocateSearchTables(s);
-    if (e != evalKilobytes || !EvalTables[0]) AllocateEvalTables(e);
+    if (e != eval::evalKilobytes || !eval::EvalTables[0]) eval::AllocateEvalTables(e);
 }
 
 void ClearSearchTables() {
@@ -204,14 +139,9 @@ void ClearSearchTables() {
         for (auto* table : tier) std::memset(table, 0, size_t(SearchEntries) * sizeof(SearchEntry));
 }
 
-void ClearEvalTables() {
-    if (!EvalEntries) return;
-    for (auto* table : EvalTables) std::memset(table, 0, size_t(EvalEntries) * sizeof(EvalEntry));
-}
-
 void FreeHashTables() {
     FreeSearchSet();
-    FreeEvalSet();
+    eval::FreeEvalTables();
 }
 
 // ---------------------------------------------------------------------------
@@ -219,44 +149,29 @@ void FreeHashTables() {
 
 int AllocateBoardTables(board::Tree& tree) {
     FreeBoardTables(tree);
-    tree.pawnCache = static_cast<uint8_t*>(AllocateBlock(PawnCacheEntries, PawnCacheEntrySize));
-    if (tree.pawnCache)
-        tree.auxTable = static_cast<uint64_t*>(AllocateBlock(AuxEntries, sizeof(uint64_t)));
-    if (tree.auxTable)
-        tree.materialTable = static_cast<uint64_t*>(AllocateBlock(MaterialEntries, sizeof(uint64_t)));
-    if (tree.materialTable) return 1;
+    if (eval::AllocateCaches(tree))
+        tree.auxTable = static_cast<uint64_t*>(core::AllocateTable(AuxEntries, sizeof(uint64_t)));
+    if (tree.auxTable) return 1;
     FreeBoardTables(tree);
     return 0;
-}
-
-void ClearPawnCache(board::Tree& tree) {
-    if (tree.pawnCache) std::memset(tree.pawnCache, 0, size_t(PawnCacheEntries) * PawnCacheEntrySize);
 }
 
 void ClearAuxTable(board::Tree& tree) {
     if (tree.auxTable) std::memset(tree.auxTable, 0, size_t(AuxEntries) * sizeof(uint64_t));
 }
 
-void ClearMaterialTable(board::Tree& tree) {
-    if (tree.materialTable)
-        std::memset(tree.materialTable, 0, size_t(MaterialEntries) * sizeof(uint64_t));
-}
-
 void ClearAllTables(board::Tree& tree) {
     ClearSearchTables();
-    ClearEvalTables();
-    ClearPawnCache(tree);
+    eval::ClearEvalTables();
+    eval::ClearPawnCache(tree);
     ClearAuxTable(tree);
-    ClearMaterialTable(tree);
+    eval::ClearMaterialTable(tree);
 }
 
 void FreeBoardTables(board::Tree& tree) {
-    std::free(tree.pawnCache);
+    eval::FreeCaches(tree);
     std::free(tree.auxTable);
-    std::free(tree.materialTable);
-    tree.pawnCache = nullptr;
     tree.auxTable = nullptr;
-    tree.materialTable = nullptr;
 }
 
 // ---------------------------------------------------------------------------

@@ -28,14 +28,6 @@ constexpr uint32_t CarriedMarks = 0xc0000000;    // Zug2 bits 30-31
 constexpr int LearnedSn = 1;                     // entries seeded by position learning
 constexpr int FirstSn = 2, LastSn = 31;          // search numbers of ordinary searches
 
-// Word 1 is the check word XOR word 2; word 2 holds the value (low half) and the
-// low 16 bits of the evaluation signature (high half). The evaluation owns them.
-struct EvalEntry {
-    uint32_t check;
-    uint32_t data;
-};
-static_assert(sizeof(EvalEntry) == 8, "evaluation entries are 8 bytes");
-
 // A decoded probe.
 struct ProbeResult {
     board::Move move;
@@ -54,21 +46,15 @@ struct ProbeResult {
 constexpr int MinHashMegabytes = 4;
 constexpr int MaxHashMegabytes = 4096;
 constexpr int FallbackSearchKilobytes = 3072;
-constexpr int FallbackEvalKilobytes = 1024;
 constexpr int StartHashKilobytes = 4096;
 
 // Fixed per-board tables.
-constexpr int PawnCacheEntries = 16384;
-constexpr int PawnCacheEntrySize = 200;
 constexpr int AuxEntries = 65536;
-constexpr int MaterialEntries = 4096;
 
 // Null (and the entry counts 0) while a set is not allocated.
 extern SearchEntry* SearchTables[2][2];  // [tier - 1][side to move]
 extern uint32_t SearchEntries;           // N, per table
-extern EvalEntry* EvalTables[2];         // [side to move]
-extern uint32_t EvalEntries;             // M, per table
-extern int searchKilobytes, evalKilobytes;
+extern int searchKilobytes;
 extern int searchNumber;                 // 2..31
 extern uint32_t hashWrites;
 
@@ -81,23 +67,14 @@ void SetHashSize(int megabytes);
 // Allocates both sets for a total size (start-up); 1 when both sets exist after.
 int AllocateHash(int totalKilobytes);
 int AllocateSearchTables(int kilobytes);  // 1 on success (possibly after the fall-back)
-int AllocateEvalTables(int kilobytes);
 void ClearSearchTables();
-void ClearEvalTables();
 void FreeHashTables();
-
-// Every allocation of this file goes through this calloc-like hook, so tests
-// can make requests fail; it defaults to std::calloc.
-using HashAllocator = void* (*)(size_t count, size_t size);
-extern HashAllocator hashAllocator;
 
 // Per-board fixed tables: pawn cache, 65536-entry table, material table.
 // On failure frees what it took and returns 0; the caller reports and ends the
 // process.
 int AllocateBoardTables(board::Tree& tree);  // 1 on success
-void ClearPawnCache(board::Tree& tree);
 void ClearAuxTable(board::Tree& tree);
-void ClearMaterialTable(board::Tree& tree);
 void FreeBoardTables(board::Tree& tree);
 // Empties every table: search and evaluation hash, and the board's caches.
 void ClearAllTables(board::Tree& tree);

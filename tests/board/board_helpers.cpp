@@ -5,13 +5,13 @@
 #include <vector>
 
 #include "board/attacks.h"
-#include "engine/settings.h"
+#include "core/settings.h"
 
 namespace boardtest {
 
 int Load(Fixture& f, const std::string& fen, bool chess960) {
     board::InitBoardTables();
-    engine::settings.chess960 = chess960 ? 1 : 0;
+    core::settings.chess960 = chess960 ? 1 : 0;
     int result = 1;
     if (fen.empty()) board::SetStartPosition(board::Game);
     else result = board::ReadFen(fen.c_str(), board::Game);
@@ -20,45 +20,6 @@ int Load(Fixture& f, const std::string& fen, bool chess960) {
     board::SetUpTree(*f.tree);
     f.root = board::SetUpSearchNodes(*f.tree, board::Game);
     return result;
-}
-
-uint64_t Perft(board::Tree& tree, board::NodeRecord* node, int depth) {
-    if (depth == 0) return 1;
-    board::GenerateMoves(tree, node, board::GenAll, 1);
-    uint64_t total = 0;
-    board::MoveEntry* lists[2] = {node->captureList, node->quietList};
-    for (board::MoveEntry* list : lists) {
-        for (board::MoveEntry* e = list; e->score != board::ListEnd; e++) {
-            node->currentMove = e->move;
-            if (!board::MakeMove(tree, node)) continue;
-            total += depth > 1 ? Perft(tree, node + 1, depth - 1) : 1;
-            board::UnmakeMove(tree, node);
-        }
-    }
-    return total;
-}
-
-int LegalMoves(board::Tree& tree, board::NodeRecord* node, board::Move* out, int capacity) {
-    board::MoveEntry* savedQuiet = node->quietEnd;
-    board::MoveEntry* savedCapture = node->captureEnd;
-    node->quietList = savedQuiet;
-    node->captureList = savedCapture;
-    uint8_t savedGenerated = node->generated;
-    board::GenerateMoves(tree, node, board::GenAll, 1);
-    int n = 0;
-    board::MoveEntry* lists[2] = {node->captureList, node->quietList};
-    for (board::MoveEntry* list : lists) {
-        for (board::MoveEntry* e = list; e->score != board::ListEnd; e++) {
-            node->currentMove = e->move;
-            if (!board::MakeMove(tree, node)) continue;
-            board::UnmakeMove(tree, node);
-            if (n < capacity) out[n++] = e->move;
-        }
-    }
-    node->quietList = node->quietEnd = savedQuiet;
-    node->captureList = node->captureEnd = savedCapture;
-    node->generated = savedGenerated;
-    return n;
 }
 
 namespace {

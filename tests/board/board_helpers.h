@@ -1,5 +1,5 @@
-// Shared helpers of the board tests: a heap-allocated tree set up from a FEN,
-// perft, and a comparison of the incremental state against a rebuild.
+// Shared helpers of the board tests: a heap-allocated tree set up from a FEN
+// and a comparison of the incremental state against a rebuild.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -20,14 +20,9 @@ struct Fixture {
 // up the tree and its root. Returns the reader's result.
 int Load(Fixture& f, const std::string& fen, bool chess960 = false);
 
-uint64_t Perft(board::Tree& tree, board::NodeRecord* node, int depth);
-
 // Compares the tree's incremental state (board, lists, counts, attack tables)
 // and the node's keys, material, phase and signatures with a rebuild from the
 // board. Returns an empty string when they agree, else the first difference.
 std::string CompareWithRebuild(const board::Tree& tree, const board::NodeRecord* node);
-
-// Legal moves of the node (generated with all promotions, tried by make).
-int LegalMoves(board::Tree& tree, board::NodeRecord* node, board::Move* out, int capacity);
 
 }  // namespace boardtest

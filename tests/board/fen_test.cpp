@@ -6,7 +6,7 @@
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/position.h"
-#include "engine/settings.h"
+#include "core/settings.h"
 
 namespace {
 
@@ -15,9 +15,9 @@ using namespace board;
 struct FenTest : ::testing::Test {
     void SetUp() override {
         InitBoardTables();
-        engine::settings.chess960 = 0;
+        core::settings.chess960 = 0;
     }
-    void TearDown() override { engine::settings.chess960 = 0; }
+    void TearDown() override { core::settings.chess960 = 0; }
 };
 
 const uint8_t StandardSquares[18] = {5, 1, 8, 61, 57, 64, 2, 3, 4, 5, 6, 7, 58, 59, 60, 61, 62, 63};
@@ -65,7 +65,7 @@ TEST_F(FenTest, StandardRightsNeedKingAndRookAtHome) {
 }
 
 TEST_F(FenTest, Chess960UsesFileLetters) {
-    engine::settings.chess960 = 1;
+    core::settings.chess960 = 1;
     ASSERT_EQ(ReadFen("r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1", Game), 1);
     EXPECT_EQ(Game.startFlags, 0u);
     ASSERT_EQ(ReadFen("r3k2r/8/8/8/8/8/8/R3K2R w HAha - 0 1", Game), 1);
@@ -130,7 +130,7 @@ TEST_F(FenTest, GamePlayerKeepsKeysRightsAndEnPassant) {
 }
 
 TEST_F(FenTest, Chess960GamePlayerCastlesOntoTheRookSquare) {
-    engine::settings.chess960 = 1;
+    core::settings.chess960 = 1;
     ASSERT_EQ(ReadFen("4k3/8/8/8/8/8/8/4KR2 w F - 0 1", Game), 1);
     StartGame(Game);
     Move m = ReadMoveText("e1f1", Game.board, 0);

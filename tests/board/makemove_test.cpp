@@ -81,7 +81,7 @@ void RandomWalk(const char* fen, bool chess960, uint32_t seed, int steps) {
         bool back = ply > 0 && (ply >= 60 || rng() % 4 == 0);
         if (!back) {
             Move moves[256];
-            int n = boardtest::LegalMoves(t, node, moves, 256);
+            int n = board::LegalMoves(t, node, moves, 256);
             if (n == 0) {
                 back = ply > 0;
                 if (!back) break;

@@ -14,7 +14,7 @@ struct PerftCase {
 void ExpectPerft(const PerftCase& c, bool chess960) {
     boardtest::Fixture f;
     ASSERT_EQ(boardtest::Load(f, c.fen, chess960), 1) << c.fen;
-    EXPECT_EQ(boardtest::Perft(*f.tree, f.root, c.depth), c.nodes) << c.fen << " depth " << c.depth;
+    EXPECT_EQ(board::Perft(*f.tree, f.root, c.depth), c.nodes) << c.fen << " depth " << c.depth;
     EXPECT_EQ(boardtest::CompareWithRebuild(*f.tree, f.root), "") << c.fen;
 }
 

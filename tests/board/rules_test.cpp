@@ -8,7 +8,7 @@
 
 #include "board/attacks.h"
 #include "board_helpers.h"
-#include "engine/settings.h"
+#include "core/settings.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ using namespace board;
 
 struct Rules : ::testing::Test {
     boardtest::Fixture f;
-    void TearDown() override { engine::settings.chess960 = 0; }
+    void TearDown() override { core::settings.chess960 = 0; }
     void Load(const char* fen, bool chess960 = false) { ASSERT_EQ(boardtest::Load(f, fen, chess960), 1) << fen; }
     Tree& T() { return *f.tree; }
     Move Text(const char* text, const NodeRecord* node = nullptr) {
@@ -95,7 +95,7 @@ TEST_F(Rules, DoubleCheckAllowsOnlyKingMoves) {
             for (MoveEntry* e = list; e->score != ListEnd; e++) EXPECT_EQ(MovePiece(e->move), WKing);
     }
     Move legal[64];
-    int n = boardtest::LegalMoves(T(), f.root, legal, 64);
+    int n = board::LegalMoves(T(), f.root, legal, 64);
     std::vector<std::string> texts;
     for (int i = 0; i < n; i++) {
         char buffer[8];
@@ -117,10 +117,10 @@ TEST_F(Rules, SingleCheckEvasionsMatchTheLegalMoves) {
         // Every legal move must come out of the evasion generator.
         f.root->flags &= ~InCheckFlag;
         Move all[256];
-        int n = boardtest::LegalMoves(T(), f.root, all, 256);
+        int n = board::LegalMoves(T(), f.root, all, 256);
         f.root->flags |= InCheckFlag;
         Move evasions[256];
-        int m = boardtest::LegalMoves(T(), f.root, evasions, 256);
+        int m = board::LegalMoves(T(), f.root, evasions, 256);
         EXPECT_EQ(n, m) << fen;
         for (int i = 0; i < n; i++) EXPECT_NE(std::find(evasions, evasions + m, all[i]), evasions + m) << fen;
     }

@@ -6,7 +6,7 @@
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/position.h"
-#include "engine/settings.h"
+#include "core/settings.h"
 
 namespace {
 
@@ -28,7 +28,7 @@ uint64_t Count(Tree& tree, NodeRecord* node, int depth) {
 
 uint64_t PerftOf(const char* fen, int depth, bool chess960) {
     InitBoardTables();
-    engine::settings.chess960 = chess960 ? 1 : 0;
+    core::settings.chess960 = chess960 ? 1 : 0;
     if (*fen) EXPECT_EQ(ReadFen(fen, Game), 1) << fen;
     else SetStartPosition(Game);
     StartGame(Game);
@@ -37,7 +37,7 @@ uint64_t PerftOf(const char* fen, int depth, bool chess960) {
     SetUpTree(*tree);
     NodeRecord* root = SetUpSearchNodes(*tree, Game);
     uint64_t n = Count(*tree, root, depth);
-    engine::settings.chess960 = 0;
+    core::settings.chess960 = 0;
     return n;
 }
 

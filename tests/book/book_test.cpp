@@ -6,8 +6,8 @@
 #include "board/position.h"
 #include "book/book.h"
 #include "book_support.h"
-#include "book/pgn.h"
-#include "engine/settings.h"
+#include "bookgen/pgn.h"
+#include "core/settings.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ board::NodeRecord Root(uint32_t checkKey, int side = board::White) {
 class BookProbe : public booktest::InTempDir {
 protected:
     void TearDown() override {
-        engine::settings = engine::Settings();
+        core::settings = core::Settings();
         booktest::InTempDir::TearDown();
     }
     const board::Move legal[3] = {E2E4, D2D4, G1F3};
@@ -159,18 +159,18 @@ TEST_F(BookProbe, RandomBytesNeverCrashAndOnlyLegalMovesComeOut) {
 }
 
 TEST_F(BookProbe, StrengthLimitLeavesTheBookByGameLength) {
-    engine::settings.limitStrength = 1;
-    engine::settings.elo = 1400;  // four moves
+    core::settings.limitStrength = 1;
+    core::settings.elo = 1400;  // four moves
     EXPECT_TRUE(book::StrengthAllowsBook(8));
     EXPECT_TRUE(book::StrengthAllowsBook(9));  // half the plies, rounded down, is still 4
     EXPECT_FALSE(book::StrengthAllowsBook(10));
-    engine::settings.elo = 1099;  // below 1100: one move
+    core::settings.elo = 1099;  // below 1100: one move
     EXPECT_TRUE(book::StrengthAllowsBook(3));
     EXPECT_FALSE(book::StrengthAllowsBook(4));
-    engine::settings.elo = 2400;
+    core::settings.elo = 2400;
     EXPECT_TRUE(book::StrengthAllowsBook(29));
     EXPECT_FALSE(book::StrengthAllowsBook(30));
-    engine::settings.limitStrength = 0;
+    core::settings.limitStrength = 0;
     EXPECT_TRUE(book::StrengthAllowsBook(500));
 }
 

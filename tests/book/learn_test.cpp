@@ -6,7 +6,7 @@
 #include "board/position.h"
 #include "book/learn.h"
 #include "book_support.h"
-#include "engine/settings.h"
+#include "core/settings.h"
 #include "search/limits.h"
 #include "search/tt.h"
 
@@ -52,7 +52,7 @@ protected:
     }
     void TearDown() override {
         book::ForgetAll();
-        engine::settings = engine::Settings();
+        core::settings = core::Settings();
         booktest::InTempDir::TearDown();
     }
     // A record of the tree's position (but another key than the root's).
@@ -120,22 +120,22 @@ TEST(LearnRecordLayout, FieldsAtTheirOffsets) {
 }
 
 TEST(LearnSignature, ChangesWithEveryShapingSettingButNotTimeUsage) {
-    engine::settings = engine::Settings();
+    core::settings = core::Settings();
     uint32_t base = book::SettingsSignature();
     EXPECT_EQ(book::SettingsSignature(), base);
-    engine::settings.queen = 101;
+    core::settings.queen = 101;
     EXPECT_NE(book::SettingsSignature(), base);
-    engine::settings = engine::Settings();
-    engine::settings.test3 = 1;  // the last value still counts
+    core::settings = core::Settings();
+    core::settings.test3 = 1;  // the last value still counts
     EXPECT_NE(book::SettingsSignature(), base);
-    engine::settings = engine::Settings();
-    engine::settings.drawScore = -20;
+    core::settings = core::Settings();
+    core::settings.drawScore = -20;
     EXPECT_NE(book::SettingsSignature(), base);
-    engine::settings = engine::Settings();
-    engine::settings.timeUsage = 250;
-    engine::settings.knowledgeOrSpeed = 300;
+    core::settings = core::Settings();
+    core::settings.timeUsage = 250;
+    core::settings.knowledgeOrSpeed = 300;
     EXPECT_EQ(book::SettingsSignature(), base);
-    engine::settings = engine::Settings();
+    core::settings = core::Settings();
 }
 
 TEST_F(Learning, SeedWritesAMatchingRecordAndMovesTheOldEntryAside) {
@@ -154,9 +154,9 @@ TEST_F(Learning, SeedWritesAMatchingRecordAndMovesTheOldEntryAside) {
 
 TEST_F(Learning, RecordsOfOtherSettingsAreNeverUsed) {
     LearnRecord r = Record(0xabcdef01u, 1234);
-    engine::settings.queen = 150;
+    core::settings.queen = 150;
     r.signature = book::SettingsSignature();
-    engine::settings.queen = 100;
+    core::settings.queen = 100;
     booktest::WriteBytes("kestrion.pl2", Encode({r}));
     book::SeedFromFile(*tree, &root);
     EXPECT_FALSE(search::EntryMatches(Main(1234), 0xabcdef01u));
@@ -180,7 +180,7 @@ TEST_F(Learning, BoardsDifferingInTwentyEightSquaresAreUsedNotTwentyNine) {
 }
 
 TEST_F(Learning, MenCountWindowAndPreferOpenAndHandSetFlag) {
-    engine::settings.preferOpen = 1;  // part of the signature: set before the records
+    core::settings.preferOpen = 1;  // part of the signature: set before the records
     LearnRecord fewer = Record(0x20000001u, 701), more = Record(0x20000002u, 702), edge = Record(0x20000003u, 703);
     fewer.men = 11;  // the board has fewer men than the record: skipped
     more.men = 0;    // 0..10 men: the board's 10 is the last accepted
@@ -222,7 +222,7 @@ TEST_F(Learning, TruncatedRandomAndMissingFilesAreHarmless) {
 }
 
 TEST_F(Learning, AppendCompletesTheCandidateAndPadsATornRecord) {
-    engine::settings.drawScore = 12;
+    core::settings.drawScore = 12;
     book::NoteRootResult(7, -40, 2, 0x2468u);
     root.side = 1;
     std::vector<uint8_t> torn(96 + 50, 0);  // one record and a torn one
@@ -282,10 +282,22 @@ TEST_F(Learning, TrimKeepsTheNewestRecordsOfAnOversizedFile) {
 TEST_F(Learning, FailedTrimLeavesTheFileWhole) {
     std::vector<uint8_t> bytes(size_t(book::TrimThreshold + 5) * 96, 0x5a);
     booktest::WriteBytes("kestrion.pl2", bytes);
-    ASSERT_EQ(mkdir("kestrion.pl2.new", 0700), 0);  // the new file cannot be created
+    // The new file cannot be created: a directory that is not empty holds its name.
+    ASSERT_EQ(mkdir("kestrion.pl2.new", 0700), 0);
+    booktest::WriteBytes("kestrion.pl2.new/keep", {1});
     EXPECT_EQ(book::TrimLearningFile(), book::TrimThreshold + 5);
     EXPECT_EQ(booktest::FileSize("kestrion.pl2"), long(bytes.size()));
+    std::remove("kestrion.pl2.new/keep");
     rmdir("kestrion.pl2.new");
+}
+
+TEST_F(Learning, LeftoverOfAnInterruptedTrimIsRemoved) {
+    std::vector<uint8_t> bytes(size_t(10) * 96, 0x11);
+    booktest::WriteBytes("kestrion.pl2", bytes);
+    booktest::WriteBytes("kestrion.pl2.new", std::vector<uint8_t>(96 * 3, 0x22));
+    book::LoadLearning();
+    EXPECT_EQ(booktest::FileSize("kestrion.pl2.new"), -1);
+    EXPECT_EQ(booktest::FileSize("kestrion.pl2"), long(bytes.size()));
 }
 
 // Protected entries.

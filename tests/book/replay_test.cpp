@@ -11,9 +11,9 @@
 #include "board/movegen.h"
 #include "book/book.h"
 #include "book/learn.h"
-#include "book/pgn.h"
+#include "bookgen/pgn.h"
 #include "book_support.h"
-#include "engine/settings.h"
+#include "core/settings.h"
 #include "search/limits.h"
 #include "search/tt.h"
 
@@ -86,7 +86,7 @@ std::map<uint32_t, std::set<int>> LinePositions() {
             board::SetUpTree(*b.tree);
             board::NodeRecord* root = board::SetUpSearchNodes(*b.tree, game);
             board::Move legal[256];
-            int n = book::LegalMoves(*b.tree, root, legal);
+            int n = board::LegalMoves(*b.tree, root, legal, 256);
             std::set<int>& moves = positions[book::PositionKey(root)];
             board::Move played = 0;
             for (int i = 0; i < n; i++) {
@@ -139,7 +139,7 @@ TEST(GeneratedData, EveryAdviceAndDefaultBookMoveIsLegalInItsPosition) {
 class BookFiles : public booktest::InTempDir {
 protected:
     void TearDown() override {
-        engine::settings = engine::Settings();
+        core::settings = core::Settings();
         booktest::InTempDir::TearDown();
     }
 };
@@ -177,7 +177,7 @@ TEST_F(BookFiles, PgnToMakebookToProbe) {
     Board b;
     b.Load(nullptr);
     board::Move legal[256];
-    int n = book::LegalMoves(*b.tree, b.root, legal);
+    int n = board::LegalMoves(*b.tree, b.root, legal, 256);
     std::map<std::string, int> seen;
     for (int i = 0; i < 400; i++) {
         char text[16] = "none";
@@ -189,13 +189,13 @@ TEST_F(BookFiles, PgnToMakebookToProbe) {
     EXPECT_GT(seen["e2e4"], seen["d2d4"]);  // three games and better results
     EXPECT_GT(seen["d2d4"], 0);
     b.Load("rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e6 0 2");
-    n = book::LegalMoves(*b.tree, b.root, legal);
+    n = board::LegalMoves(*b.tree, b.root, legal, 256);
     char text[16] = "none";
     board::Move m = book::ProbeBook(b.root, legal, n);
     if (m) board::WriteMoveText(text, m);
     EXPECT_STREQ(text, "g1f3");
     b.Load("rnbqkbnr/pppp1ppp/8/4p3/3PP3/8/PPP2PPP/RNBQKBNR b KQkq d3 0 2");
-    n = book::LegalMoves(*b.tree, b.root, legal);
+    n = board::LegalMoves(*b.tree, b.root, legal, 256);
     EXPECT_EQ(book::ProbeBook(b.root, legal, n), 0u);
 
     out = RunTool(std::string(KESTRION_TOOL) + " book kestrion.pbk startpos");
@@ -227,7 +227,7 @@ protected:
     void TearDown() override {
         book::ForgetAll();
         search::searchState = search::Idle;
-        engine::settings = engine::Settings();
+        core::settings = core::Settings();
         booktest::InTempDir::TearDown();
     }
     // The main slot of a FEN's side to move, and its check key.
@@ -317,14 +317,14 @@ TEST_F(PositionValues, SeedingTheRootItselfWritesTheReplyForTheChild) {
     // Learn c7c5 with the reply g1f3 at depth 10, score 25 (lower bound).
     board::Move best = 0, reply = 0;
     board::Move legal[256];
-    int n = book::LegalMoves(*b.tree, b.root, legal);
+    int n = board::LegalMoves(*b.tree, b.root, legal, 256);
     for (int i = 0; i < n; i++)
         if (board::MoveFrom(legal[i]) == 51 && board::MoveTo(legal[i]) == 35) best = legal[i];
     ASSERT_NE(best, 0u);
     b.root->currentMove = best;
     board::NodeRecord* child = board::MakeMove(*b.tree, b.root);
     ASSERT_NE(child, nullptr);
-    n = book::LegalMoves(*b.tree, child, legal);
+    n = board::LegalMoves(*b.tree, child, legal, 256);
     for (int i = 0; i < n; i++)
         if (board::MoveFrom(legal[i]) == 7 && board::MoveTo(legal[i]) == 22) reply = legal[i];
     uint32_t childKey = child->key[1];

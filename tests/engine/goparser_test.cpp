@@ -7,7 +7,7 @@
 
 #include "board/movegen.h"
 #include "board/position.h"
-#include "engine/platform.h"
+#include "core/platform.h"
 #include "engine/uci.h"
 #include "search/limits.h"
 
@@ -17,8 +17,8 @@ class GoParser : public ::testing::Test {
 protected:
     void SetUp() override {
         board::InitBoardTables();
-        engine::shell.pollIntervalSlow = 40000;
-        engine::shell.pollIntervalFast = 123;
+        search::pollSchedule.pollIntervalSlow = 40000;
+        search::pollSchedule.pollIntervalFast = 123;
         search::SetLevel(1, 3);
         SetPosition("position startpos");
     }
@@ -97,16 +97,16 @@ TEST_F(GoParser, PrecedenceOfLimits) {
 }
 
 TEST_F(GoParser, NodesSetLimitAndPollInterval) {
-    engine::shell.pollIntervalSlow = 40000;
+    search::pollSchedule.pollIntervalSlow = 40000;
     Go("nodes 10000");
     EXPECT_EQ(search::limits.nodeLimit, 10000);
     EXPECT_EQ(search::limits.depthLimit, 98);
-    EXPECT_LE(engine::shell.pollIntervalFast, 201);
-    EXPECT_EQ(engine::shell.pollIntervalFast, 201);
+    EXPECT_LE(search::pollSchedule.pollIntervalFast, 201);
+    EXPECT_EQ(search::pollSchedule.pollIntervalFast, 201);
     // Every go starts again from the long interval and without a node limit.
     Go("depth 4");
     EXPECT_EQ(search::limits.nodeLimit, 0);
-    EXPECT_EQ(engine::shell.pollIntervalFast, 10000);
+    EXPECT_EQ(search::pollSchedule.pollIntervalFast, 10000);
 }
 
 TEST_F(GoParser, SearchMovesKeepsOnlyLegalMoves) {

@@ -6,9 +6,11 @@
 #include <unistd.h>
 #include <vector>
 
+#include "eval/cache.h"
+#include "engine/shell.h"
 #include "book/learn.h"
 #include "engine/options.h"
-#include "engine/settings.h"
+#include "core/settings.h"
 #include "search/limits.h"
 #include "search/tt.h"
 
@@ -63,15 +65,14 @@ std::vector<std::string> DefaultReply() {
 class Options : public ::testing::Test {
 protected:
     void SetUp() override {
-        engine::settings = engine::Settings();
+        core::settings = core::Settings();
         search::searchState = search::Idle;
         engine::SetOptionOutput(Capture);
         captured.clear();
     }
     void TearDown() override {
         engine::SetOptionOutput(nullptr);
-        engine::FreeOptionTexts();
-        engine::settings = engine::Settings();
+        core::settings = core::Settings();
         search::searchState = search::Idle;
         search::FreeHashTables();
     }
@@ -105,7 +106,7 @@ TEST_F(Options, UciReplyShowsCurrentValues) {
     Set("name UCI_Elo value 2000");     // a fixed line
     Set("name Keep Hash Tables value false");  // a fixed line
     Set("name UCI_KestrionbasesPath value /data/bb/bases.ini");
-    EXPECT_EQ(engine::settings.drawScore, -300);
+    EXPECT_EQ(core::settings.drawScore, -300);
 
     std::vector<std::string> want = DefaultReply();
     want[16] = "option name UCI_KestrionbasesPath type string default /data/bb/bases.ini\n";
@@ -120,29 +121,29 @@ TEST_F(Options, UciReplyShowsCurrentValues) {
     for (size_t i = 0; i < want.size(); ++i) EXPECT_EQ(got[i], want[i]) << "line " << i;
 
     Set("name UCI_KestrionbasesPath value <EMPTY>");
-    EXPECT_EQ(engine::settings.bitbasePath[0], 0);
+    EXPECT_EQ(core::settings.bitbasePath[0], 0);
     EXPECT_EQ(Reply()[16], "option name UCI_KestrionbasesPath type string default <empty>\n");
 }
 
 TEST_F(Options, NamesIgnoreCaseAndSpaces) {
     Set("name hash value 2");
     EXPECT_EQ(search::searchKilobytes, 3277);
-    EXPECT_EQ(search::evalKilobytes, 819);
+    EXPECT_EQ(eval::evalKilobytes, 819);
     Set("name OwnBook value false");
-    EXPECT_EQ(engine::settings.ownBook, 0);
+    EXPECT_EQ(core::settings.ownBook, 0);
     Set("NAME ownbook VALUE TRUE");
-    EXPECT_EQ(engine::settings.ownBook, 3);
+    EXPECT_EQ(core::settings.ownBook, 3);
     Set("  name   Passed    Pawns   value   300  ");
-    EXPECT_EQ(engine::settings.passedPawns, 300);
+    EXPECT_EQ(core::settings.passedPawns, 300);
     Set("name king SAFETY value 55");
-    EXPECT_EQ(engine::settings.kingSafety, 55);
+    EXPECT_EQ(core::settings.kingSafety, 55);
     Set("name Ponder value maybe");  // checks know only true and false
-    EXPECT_EQ(engine::settings.ponder, 1);
+    EXPECT_EQ(core::settings.ponder, 1);
     Set("name Ponder");  // a check without a value
-    EXPECT_EQ(engine::settings.ponder, 1);
+    EXPECT_EQ(core::settings.ponder, 1);
     Set("name No Such Option value 5");
     Set("value 5");
-    EXPECT_EQ(engine::settings.multiPv, 1);
+    EXPECT_EQ(core::settings.multiPv, 1);
 }
 
 TEST_F(Options, NewTablesDropProtectedEntries) {
@@ -158,80 +159,80 @@ TEST_F(Options, NewTablesDropProtectedEntries) {
 
 TEST_F(Options, CombosCompareExactly) {
     Set("name Use Tablebases value Early");
-    EXPECT_EQ(engine::settings.tablebaseMargin, -5);
-    EXPECT_EQ(engine::settings.tablebaseHitLimit, 40);
-    EXPECT_EQ(engine::settings.tablebaseUse, 1);
+    EXPECT_EQ(core::settings.tablebaseMargin, -5);
+    EXPECT_EQ(core::settings.tablebaseHitLimit, 40);
+    EXPECT_EQ(core::settings.tablebaseUse, 1);
     Set("name Use Tablebases value normal");
-    EXPECT_EQ(engine::settings.tablebaseMargin, -5);
+    EXPECT_EQ(core::settings.tablebaseMargin, -5);
 
     Set("name Use Kestrionbases value LikeTB");
-    EXPECT_EQ(engine::settings.bitbaseUse, 1);
-    EXPECT_EQ(engine::settings.bitbaseMargin, 0);
-    EXPECT_EQ(engine::settings.bitbaseLikeTb, 1);
-    EXPECT_EQ(engine::settings.bitbaseAlways, 0);
+    EXPECT_EQ(core::settings.bitbaseUse, 1);
+    EXPECT_EQ(core::settings.bitbaseMargin, 0);
+    EXPECT_EQ(core::settings.bitbaseLikeTb, 1);
+    EXPECT_EQ(core::settings.bitbaseAlways, 0);
     Set("name Use Kestrionbases value always");
-    EXPECT_EQ(engine::settings.bitbaseAlways, 0);
+    EXPECT_EQ(core::settings.bitbaseAlways, 0);
 }
 
 TEST_F(Options, SpinRanges) {
     Set("name Queen value 401");
-    EXPECT_EQ(engine::settings.queen, 100);
+    EXPECT_EQ(core::settings.queen, 100);
     Set("name Queen value 25");
-    EXPECT_EQ(engine::settings.queen, 25);
+    EXPECT_EQ(core::settings.queen, 25);
     Set("name MultiPV value 21");
     Set("name MultiPV value 0");
-    EXPECT_EQ(engine::settings.multiPv, 1);
+    EXPECT_EQ(core::settings.multiPv, 1);
     Set("name MultiPV value 20");
-    EXPECT_EQ(engine::settings.multiPv, 20);
+    EXPECT_EQ(core::settings.multiPv, 20);
     Set("name UCI_Elo value 3000");
-    EXPECT_EQ(engine::settings.elo, 2400);
+    EXPECT_EQ(core::settings.elo, 2400);
     Set("name UCI_Elo value 100");
-    EXPECT_EQ(engine::settings.elo, 850);
+    EXPECT_EQ(core::settings.elo, 850);
     Set("name Draw Score value 301");
-    EXPECT_EQ(engine::settings.drawScore, 0);
+    EXPECT_EQ(core::settings.drawScore, 0);
     Set("name Draw Score value -300");
-    EXPECT_EQ(engine::settings.drawScore, -300);
+    EXPECT_EQ(core::settings.drawScore, -300);
     // Text that is not a number reads as 0.
     Set("name Draw Score value many");
-    EXPECT_EQ(engine::settings.drawScore, 0);
+    EXPECT_EQ(core::settings.drawScore, 0);
     Set("name Knowledge or Speed value 77x");
-    EXPECT_EQ(engine::settings.knowledgeOrSpeed, 77);
+    EXPECT_EQ(core::settings.knowledgeOrSpeed, 77);
     Set("name NalimovCache value lots");
-    EXPECT_EQ(engine::settings.nalimovCacheMb, 1);
-    engine::settings.tablebaseReopen = 0;
+    EXPECT_EQ(core::settings.nalimovCacheMb, 1);
+    engine::shell.tablebaseReopen = 0;
     Set("name NalimovCache value 64");
-    EXPECT_EQ(engine::settings.nalimovCacheMb, 64);
-    EXPECT_EQ(engine::settings.tablebaseReopen, 1);
+    EXPECT_EQ(core::settings.nalimovCacheMb, 64);
+    EXPECT_EQ(engine::shell.tablebaseReopen, 1);
 }
 
 TEST_F(Options, PathsAndOverlongText) {
-    engine::settings.tablebaseReopen = 0;
+    engine::shell.tablebaseReopen = 0;
     Set("name NalimovPath value <Empty>");
-    EXPECT_STREQ(engine::settings.nalimovPath, "<empty>");
-    EXPECT_EQ(engine::settings.tablebaseReopen, 1);
+    EXPECT_STREQ(core::settings.nalimovPath, "<empty>");
+    EXPECT_EQ(engine::shell.tablebaseReopen, 1);
     Set("name NalimovPath value /tb one;/tb two");
-    EXPECT_STREQ(engine::settings.nalimovPath, "/tb one;/tb two");
+    EXPECT_STREQ(core::settings.nalimovPath, "/tb one;/tb two");
 
     std::string longest(engine::MaxNalimovPath, 'p');
     Set("name NalimovPath value " + longest);
-    EXPECT_EQ(std::string(engine::settings.nalimovPath), longest);
+    EXPECT_EQ(std::string(core::settings.nalimovPath), longest);
     Set("name NalimovPath value " + longest + "q");
-    EXPECT_EQ(std::string(engine::settings.nalimovPath), longest);
+    EXPECT_EQ(std::string(core::settings.nalimovPath), longest);
 
     std::string bb(engine::MaxBitbasePath, 'b');
     Set("name UCI_KestrionbasesPath value " + bb + "x");
-    EXPECT_STREQ(engine::settings.bitbasePath, "/kestrionbases/bases.ini");
-    EXPECT_EQ(engine::settings.bitbasesLoaded, 0);
+    EXPECT_STREQ(core::settings.bitbasePath, "/kestrionbases/bases.ini");
+    EXPECT_EQ(engine::shell.bitbasesLoaded, 0);
     Set("name UCI_KestrionbasesPath value " + bb);
-    EXPECT_EQ(std::string(engine::settings.bitbasePath), bb);
-    EXPECT_EQ(engine::settings.bitbasesLoaded, 1);
+    EXPECT_EQ(std::string(core::settings.bitbasePath), bb);
+    EXPECT_EQ(engine::shell.bitbasesLoaded, 1);
 
     // Names over 255 and values over 799 characters are refused whole.
     Set("name Queen " + std::string(250, 'x') + " value 200");
     Set("name Queen value 30 " + std::string(800, '7'));
-    EXPECT_EQ(engine::settings.queen, 100);
+    EXPECT_EQ(core::settings.queen, 100);
     Set("name Queen value " + std::string(799, ' ') + "30");
-    EXPECT_EQ(engine::settings.queen, 30);
+    EXPECT_EQ(core::settings.queen, 30);
 }
 
 TEST_F(Options, ButtonsTakeNoValue) {
@@ -241,14 +242,14 @@ TEST_F(Options, ButtonsTakeNoValue) {
     node.key[0] = 17;
     node.key[1] = 23;
     search::StoreSearch(&node, 0x111, 1, -5, 5, 3, 0, 0);
-    search::EvalTables[1][9].data = 44;
+    eval::EvalTables[1][9].data = 44;
     search::ProbeResult r{};
 
     Set("name Clear Hash value now");  // no option of that name takes a value
     EXPECT_EQ(search::ProbeSearch(&node, r), 1);
     Set("name clear   hash");
     EXPECT_EQ(search::ProbeSearch(&node, r), 0);
-    EXPECT_EQ(search::EvalTables[1][9].data, 0u);
+    EXPECT_EQ(eval::EvalTables[1][9].data, 0u);
 
     // Clear PosLearning removes the learning file in the working directory.
     char dir[] = "/tmp/kestrion-options-XXXXXX";
@@ -274,18 +275,18 @@ TEST_F(Options, IgnoredDuringASearch) {
     search::searchState = search::Pondering;
     Set("name Queen value 200");
     search::searchState = search::Idle;
-    EXPECT_EQ(engine::settings.multiPv, 1);
-    EXPECT_EQ(engine::settings.queen, 100);
+    EXPECT_EQ(core::settings.multiPv, 1);
+    EXPECT_EQ(core::settings.queen, 100);
     EXPECT_EQ(search::searchKilobytes, 0);
     Set("name MultiPV value 4");
-    EXPECT_EQ(engine::settings.multiPv, 4);
+    EXPECT_EQ(core::settings.multiPv, 4);
 }
 
 TEST_F(Options, HiddenSwitchesAndKeepHash) {
     Set("name TEST2 value true");
-    EXPECT_EQ(engine::settings.test1 + 2 * engine::settings.test2, 2);
+    EXPECT_EQ(core::settings.test1 + 2 * core::settings.test2, 2);
     Set("name Keep Hash Tables value false");
-    EXPECT_EQ(engine::settings.keepHashSearch + engine::settings.keepHashEval, 0);
+    EXPECT_EQ(core::settings.keepHashSearch + core::settings.keepHashEval, 0);
     for (const std::string& line : Reply()) EXPECT_EQ(line.find("test"), std::string::npos);
 }
 

@@ -58,7 +58,9 @@ TEST(EngineProcess, UnknownAndGarbageInputIsSilent) {
         "position startpos moves e2e4 e9e5 zzzz e7e5 a1a8\nsetoption\nsetoption name\n"
         "setoption name value\nsetoption name Hash value\ndebug\ndebug maybe\nucinewgame\nquit\n";
     auto run = RunEngine(Fast, input);
-    EXPECT_EQ(run.output, "");
+    // Only the three unreadable boards are answered: the position stays.
+    const std::string refused = "info string illegal position, the previous position is kept\n";
+    EXPECT_EQ(run.output, refused + refused + refused);
     EXPECT_EQ(run.status, 0);
 }
 

@@ -4,9 +4,10 @@
 #include <string>
 
 #include "board/position.h"
-#include "engine/platform.h"
+#include "core/platform.h"
 #include "engine/report.h"
-#include "engine/settings.h"
+#include "core/settings.h"
+#include "search/record.h"
 #include "search/state.h"
 #include "search/tt.h"
 
@@ -40,7 +41,7 @@ TEST(ReportScore, DatabaseDistancesAreBounds) {
 
 // Saves and restores the globals the reports read.
 struct ReportTest : ::testing::Test {
-    engine::Settings savedSettings = engine::settings;
+    core::Settings savedSettings = core::settings;
     search::SearchGlobals savedGlobals = search::sg;
     search::SearchEntry* savedTable = search::SearchTables[0][0];
     uint32_t savedEntries = search::SearchEntries;
@@ -50,12 +51,13 @@ struct ReportTest : ::testing::Test {
     search::SearchEntry dummy[1] = {};
 
     void SetUp() override {
+        engine::InstallReporter();
         board::MainTree = tree.get();
         search::SearchTables[0][0] = nullptr;
-        search::sg.searchStart = engine::Now();
+        search::sg.searchStart = core::Now();
     }
     void TearDown() override {
-        engine::settings = savedSettings;
+        core::settings = savedSettings;
         search::sg = savedGlobals;
         search::SearchTables[0][0] = savedTable;
         search::SearchEntries = savedEntries;
@@ -94,7 +96,7 @@ TEST_F(ReportTest, SelectiveDepthCountsPliesWithMoves) {
 }
 
 TEST_F(ReportTest, DepthIsAnnouncedOnlyWhenBothChange) {
-    search::sg.searchStart = engine::Now();  // currmove lines held back
+    search::sg.searchStart = core::Now();  // currmove lines held back
     HoldMoves(21);
     std::string out = Captured([](ReportTest&) { engine::ReportCurrentMove(7, 1, 0); }, *this);
     EXPECT_EQ(out, "");  // shallow iterations stay quiet
@@ -111,7 +113,7 @@ TEST_F(ReportTest, DepthIsAnnouncedOnlyWhenBothChange) {
 
 TEST_F(ReportTest, CurrentMoveAfterHalfASecond) {
     HoldMoves(40);
-    search::sg.searchStart = engine::Now() - 600;
+    search::sg.searchStart = core::Now() - 600;
     board::Move e2e4 = board::MakeMoveWord(13, 29, board::WPawn);
     ::testing::internal::CaptureStdout();
     engine::ReportCurrentMove(30, 5, e2e4);
@@ -127,7 +129,7 @@ TEST_F(ReportTest, StatisticsLineFieldsAndTrailingSpace) {
     tree->nodes = 5000;
     search::sg.tbHits = 0;
     search::sg.bbHits = 0;
-    search::sg.searchStart = engine::Now() - 1000;
+    search::sg.searchStart = core::Now() - 1000;
     std::string out = Captured([](ReportTest& t) { engine::ReportStatistics(*t.tree, search::sg.searchStart); }, *this);
     EXPECT_TRUE(::testing::internal::RE::FullMatch(out, "info nps 49[0-9][0-9] nodes 5000 \n") ||
                 out == "info nps 5000 nodes 5000 \n")
@@ -139,14 +141,14 @@ TEST_F(ReportTest, StatisticsLineFieldsAndTrailingSpace) {
     search::sg.tbHits = 3;
     search::sg.bbHits = 7;
     tree->nodes = 0;
-    search::sg.searchStart = engine::Now() + 100000;  // no elapsed time: no nps
+    search::sg.searchStart = core::Now() + 100000;  // no elapsed time: no nps
     out = Captured([](ReportTest& t) { engine::ReportStatistics(*t.tree, search::sg.searchStart); }, *this);
     EXPECT_EQ(out, "info hashfull 5 tbhits 3 sbhits 7 \n");
 }
 
 TEST_F(ReportTest, NodeAndPeriodicLines) {
     tree->nodes = 123456789012LL;
-    std::string out = Captured([](ReportTest&) { engine::ReportNodes(); }, *this);
+    std::string out = Captured([](ReportTest& t) { engine::ReportNodes(*t.tree); }, *this);
     EXPECT_EQ(out, "info nodes 123456789012\n");
 
     out = Captured([](ReportTest& t) { engine::ReportPeriodic(*t.tree, 2000); }, *this);
@@ -166,28 +168,28 @@ TEST_F(ReportTest, CurrentLineListsTheStack) {
     tree->nodeArray[0].currentMove = e2e4;
     tree->nodeArray[1].currentMove = e7e5;
     tree->nodes = 42;
-    search::sg.searchStart = engine::Now() + 100000;
+    search::sg.searchStart = core::Now() + 100000;
     std::string out = Captured([](ReportTest& t) { engine::ReportCurrentLine(*t.tree, &t.tree->nodeArray[2]); }, *this);
     EXPECT_EQ(out, "info nodes 42 currline 1 e2e4 e7e5\n");
 }
 
 TEST_F(ReportTest, MultiPvSendsAllLinesFromDepthFour) {
-    engine::settings.multiPv = 3;
+    core::settings.multiPv = 3;
     board::Move moves[5];
     for (int i = 0; i < 5; i++) moves[i] = board::MakeMoveWord(9 + i, 17 + i, board::WPawn);
-    engine::ResetMultiPv(moves, 5);
+    search::ResetMultiPv(moves, 5);
 
     std::string out = Captured([](ReportTest&) {
         board::Move m = board::MakeMoveWord(11, 19, board::WPawn);
-        engine::ReportMultiPv(m, 40, 0, 3, 1, 5);
+        search::PublishMultiPv(m, 40, 0, 3, 1, 5);
     }, *this);
     EXPECT_EQ(out, "");  // depth 3 sends nothing
-    EXPECT_EQ(engine::MultiPvMove(0), moves[2]);  // but the table is sorted
-    EXPECT_EQ(engine::MultiPvScore(0), 40);
+    EXPECT_EQ(search::MultiPvMove(0), moves[2]);  // but the table is sorted
+    EXPECT_EQ(search::MultiPvScore(0), 40);
 
     ::testing::internal::CaptureStdout();
-    engine::ReportMultiPv(moves[0], 10, 0, 4, 1, 5);
-    engine::ReportMultiPv(moves[4], 70, 0, 4, 2, 5);
+    search::PublishMultiPv(moves[0], 10, 0, 4, 1, 5);
+    search::PublishMultiPv(moves[4], 70, 0, 4, 2, 5);
     out = ::testing::internal::GetCapturedStdout();
     // Each report repeats every shown line, numbered from 1.
     size_t first = out.find("info multipv 1 ");
@@ -198,32 +200,32 @@ TEST_F(ReportTest, MultiPvSendsAllLinesFromDepthFour) {
     int lines = 0;
     for (char c : out) lines += c == '\n';
     EXPECT_EQ(lines, 6);
-    EXPECT_EQ(engine::MultiPvMove(0), moves[4]);
-    EXPECT_EQ(engine::MultiPvScore(0), 70);
-    EXPECT_EQ(engine::MultiPvScore(3), -30000);  // end mark after the shown lines
+    EXPECT_EQ(search::MultiPvMove(0), moves[4]);
+    EXPECT_EQ(search::MultiPvScore(0), 70);
+    EXPECT_EQ(search::MultiPvScore(3), -30000);  // end mark after the shown lines
 }
 
 TEST_F(ReportTest, MultiPvKeepsDeeperLinesAbove) {
-    engine::settings.multiPv = 2;
+    core::settings.multiPv = 2;
     board::Move moves[3];
     for (int i = 0; i < 3; i++) moves[i] = board::MakeMoveWord(9 + i, 17 + i, board::WPawn);
-    engine::ResetMultiPv(moves, 3);
-    engine::ReportMultiPv(moves[0], 50, 0, 2, 1, 3);
-    engine::ReportMultiPv(moves[1], 20, 0, 2, 2, 3);
-    EXPECT_EQ(engine::MultiPvMove(0), moves[0]);
+    search::ResetMultiPv(moves, 3);
+    search::PublishMultiPv(moves[0], 50, 0, 2, 1, 3);
+    search::PublishMultiPv(moves[1], 20, 0, 2, 2, 3);
+    EXPECT_EQ(search::MultiPvMove(0), moves[0]);
     // A fresh, deeper line that dropped stays above a stale shallower one.
-    engine::ReportMultiPv(moves[0], 10, 0, 3, 1, 3);
-    EXPECT_EQ(engine::MultiPvMove(0), moves[0]);
-    EXPECT_EQ(engine::MultiPvMove(1), moves[1]);
+    search::PublishMultiPv(moves[0], 10, 0, 3, 1, 3);
+    EXPECT_EQ(search::MultiPvMove(0), moves[0]);
+    EXPECT_EQ(search::MultiPvMove(1), moves[1]);
     // Once the other line is as deep, the better score leads.
-    engine::ReportMultiPv(moves[1], 20, 0, 3, 2, 3);
-    EXPECT_EQ(engine::MultiPvMove(0), moves[1]);
-    EXPECT_EQ(engine::MultiPvMove(1), moves[0]);
+    search::PublishMultiPv(moves[1], 20, 0, 3, 2, 3);
+    EXPECT_EQ(search::MultiPvMove(0), moves[1]);
+    EXPECT_EQ(search::MultiPvMove(1), moves[0]);
 }
 
 TEST_F(ReportTest, PvLinePrintsExactLinesAndFinalBounds) {
-    engine::settings.multiPv = 1;
-    engine::settings.positionLearning = 0;
+    core::settings.multiPv = 1;
+    core::settings.positionLearning = 0;
     HoldMoves(3);
     tree->nodes = 0;
     search::sg.tbHits = 0;
@@ -235,37 +237,37 @@ TEST_F(ReportTest, PvLinePrintsExactLinesAndFinalBounds) {
     std::string out;
     auto report = [&](board::Move m, int kind, int score, int bound) {
         ::testing::internal::CaptureStdout();
-        engine::ReportPvLine(*tree, m, 5, kind, 1234, score, score, bound);
+        search::PublishPvLine(*tree, m, 5, kind, 1234, score, score, bound);
         out = ::testing::internal::GetCapturedStdout();
     };
 
     tree->nodeArray[0].side = board::Black;
     report(e2e4, 1, 31, 0);
     EXPECT_EQ(out, "info depth 5 seldepth 5 time 1234 score cp 31 pv e2e4\n");
-    EXPECT_EQ(engine::WhiteViewScore, -31);
-    EXPECT_EQ(engine::PvMoves[0], e2e4);
+    EXPECT_EQ(search::whiteViewScore, -31);
+    EXPECT_EQ(search::pvMoves[0], e2e4);
 
     report(e2e4, 1, 60, 2);  // fail-high lines of ordinary calls stay quiet
     EXPECT_EQ(out, "");
-    report(e2e4, engine::EndOfIterationCall, 60, 0);
+    report(e2e4, search::EndOfIterationCall, 60, 0);
     EXPECT_EQ(out, "");
-    report(e2e4, engine::FinalCall, -12, 1);
+    report(e2e4, search::FinalCall, -12, 1);
     EXPECT_EQ(out, "info depth 5 seldepth 5 time 1234 score cp -12 upperbound pv e2e4\n");
 
     // The reply survives a new line for the same root move, not for another.
-    engine::PvMoves[1] = e7e5;
+    search::pvMoves[1] = e7e5;
     report(e2e4, 2, 31, 0);
     EXPECT_EQ(out, "info depth 5 seldepth 5 time 1234 score cp 31 pv e2e4 e7e5\n");
-    EXPECT_EQ(engine::PvMoves[1], e7e5);
+    EXPECT_EQ(search::pvMoves[1], e7e5);
     report(d2d4, 2, 35, 0);
-    EXPECT_EQ(engine::PvMoves[1], 0u);
+    EXPECT_EQ(search::pvMoves[1], 0u);
 
     search::sg.zeroScore = 1;
     report(d2d4, 2, 35, 0);
     EXPECT_EQ(out, "info depth 5 seldepth 5 time 1234 score cp 0 pv d2d4\n");
     search::sg.zeroScore = 0;
 
-    engine::settings.multiPv = 2;  // several lines wait for the MultiPV report
+    core::settings.multiPv = 2;  // several lines wait for the MultiPV report
     report(d2d4, 2, 35, 0);
     EXPECT_EQ(out, "");
 }

@@ -9,7 +9,7 @@
 
 #include "board/movegen.h"
 #include "board/position.h"
-#include "engine/platform.h"
+#include "core/platform.h"
 #include "engine/uci.h"
 #include "search/limits.h"
 
@@ -57,31 +57,31 @@ TEST(StrengthLimit, NodeBudgetFollowsElo) {
 
 TEST(Platform, LineEndRules) {
     char a[] = "isready\r\n";
-    engine::StripLineEnd(a);
+    core::StripLineEnd(a);
     EXPECT_STREQ(a, "isready");
     char b[] = "\n";
-    engine::StripLineEnd(b);
+    core::StripLineEnd(b);
     EXPECT_STREQ(b, "");
     char c[] = "go\r\r\n";
-    engine::StripLineEnd(c);
+    core::StripLineEnd(c);
     EXPECT_STREQ(c, "go\r");
     char d[] = "stop\n\n";
-    engine::StripLineEnd(d);
+    core::StripLineEnd(d);
     EXPECT_STREQ(d, "stop\n");
 }
 
 TEST(Platform, RandomGeneratorIsSeededOnce) {
-    engine::RandomSeed(1);
-    uint32_t first = engine::RandomNext();
-    uint32_t second = engine::RandomNext();
+    core::RandomSeed(1);
+    uint32_t first = core::RandomNext();
+    uint32_t second = core::RandomNext();
     EXPECT_NE(first, second);
-    engine::RandomSeed(999);  // later seeds do nothing: the sequence goes on
-    uint32_t third = engine::RandomNext();
+    core::RandomSeed(999);  // later seeds do nothing: the sequence goes on
+    uint32_t third = core::RandomNext();
     EXPECT_NE(third, second);
     // Bits are spread: over many draws every bit is set at some point.
     uint32_t orAll = 0, andAll = ~0u;
     for (int i = 0; i < 1000; i++) {
-        uint32_t r = engine::RandomNext();
+        uint32_t r = core::RandomNext();
         orAll |= r;
         andAll &= r;
     }

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "../engine/start.h"
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/position.h"
@@ -15,16 +16,16 @@ namespace evaltest {
 struct Root {
     std::unique_ptr<board::Tree> tree{new board::Tree()};
     board::NodeRecord* node = nullptr;
+    eval::SearchSwitches switches;  // what the set-up told the search
 };
 
 inline void Load(Root& r, const std::string& fen) {
-    board::InitBoardTables();
-    eval::InitEvalTables();
+    enginetest::StartEngine();
     board::ReadFen(fen.c_str(), board::Game);
     board::StartGame(board::Game);
     board::CopyGameBoard(board::Game, *r.tree);
     board::SetUpTree(*r.tree);
-    r.node = board::SetUpRoot(*r.tree, board::Game);
+    r.node = eval::SetUpRoot(*r.tree, board::Game, &r.switches);
 }
 
 inline int Full(Root& r) { return eval::Evaluate(*r.tree, r.node, -30000, 30000, 0); }

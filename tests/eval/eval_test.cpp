@@ -5,7 +5,8 @@
 #include <random>
 #include <vector>
 
-#include "engine/settings.h"
+#include "eval/cache.h"
+#include "core/settings.h"
 #include "eval_support.h"
 #include "search/tt.h"
 
@@ -119,7 +120,7 @@ TEST(EvalOptions, ScalingStepsAtOneHundredChangeNothing) {
     const char* fens[] = {"r1bq1rk1/pp2ppbp/2np1np1/8/3NP3/2N1BP2/PPPQ2PP/R3KB1R w KQ - 3 9",
                           "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
                           "2r2rk1/pp1bqppp/2n1pn2/3p4/2PP4/P1NBPN2/1P3PPP/R2Q1RK1 b - - 0 12"};
-    engine::Settings saved = engine::settings;
+    core::Settings saved = core::settings;
     for (const char* fen : fens) {
         Root r;
         evaltest::Load(r, fen);
@@ -132,26 +133,26 @@ TEST(EvalOptions, ScalingStepsAtOneHundredChangeNothing) {
             EXPECT_EQ(b.total, r.node->side == 0 ? white : -white) << fen;
         }
         // doubling an option doubles its part
-        engine::settings.kingSafety = 200;
-        engine::settings.centerControl = 200;
+        core::settings.kingSafety = 200;
+        core::settings.centerControl = 200;
         eval::Breakdown d;
         eval::EvaluateVerbose(*r.tree, r.node, d);
         EXPECT_NEAR(d.kingSafety, 2 * b.kingSafety, 1) << fen;
         EXPECT_EQ(d.centre, 2 * b.centre) << fen;
-        engine::settings = saved;
+        core::settings = saved;
     }
 }
 
 TEST(EvalCache, FullWindowIgnoresTheCacheAndNarrowWindowsUseIt) {
-    ASSERT_EQ(search::AllocateEvalTables(64), 1);
-    search::ClearEvalTables();
+    ASSERT_EQ(eval::AllocateEvalTables(64), 1);
+    eval::ClearEvalTables();
     Root r;
     evaltest::Load(r, "r1bq1rk1/pp2ppbp/2np1np1/8/3NP3/2N1BP2/PPPQ2PP/R3KB1R w KQ - 3 9");
     r.node->ply = 0;
     const int full = evaltest::Full(r);
     const int stored = r.node->positionalValue;
     // tamper with the cached value, keeping the entry consistent
-    search::EvalEntry& e = search::EvalTables[0][r.node->key[0] % search::EvalEntries];
+    eval::EvalEntry& e = eval::EvalTables[0][r.node->key[0] % eval::EvalEntries];
     const uint32_t keyBits = e.check ^ e.data;
     EXPECT_EQ(int16_t(uint16_t(e.data)), stored);
     e.data = (e.data & 0xffff0000u) | uint16_t(int16_t(stored + 37));
@@ -217,21 +218,21 @@ namespace {
 TEST(EvalCache, PawnEntriesFollowTheWeights) {
     Root r;
     ASSERT_EQ(search::AllocateBoardTables(*r.tree), 1);
-    search::ClearPawnCache(*r.tree);
-    search::ClearMaterialTable(*r.tree);
+    eval::ClearPawnCache(*r.tree);
+    eval::ClearMaterialTable(*r.tree);
     const char* fen = "r1bq1rk1/pp3ppp/2n2n2/3P4/8/2N2N2/PP3PPP/R1BQ1RK1 w - - 0 12";
     evaltest::Load(r, fen);
     ASSERT_EQ(eval::RootStage, 2);
     eval::Breakdown before, after, fresh;
     eval::EvaluateVerbose(*r.tree, r.node, before);
-    engine::Settings saved = engine::settings;
-    engine::settings.passedPawns = 300;
+    core::Settings saved = core::settings;
+    core::settings.passedPawns = 300;
     evaltest::Load(r, fen);  // the pawn cache keeps its entries
     eval::EvaluateVerbose(*r.tree, r.node, after);
     Root clean;
     evaltest::Load(clean, fen);
     eval::EvaluateVerbose(*clean.tree, clean.node, fresh);
-    engine::settings = saved;
+    core::settings = saved;
     EXPECT_GT(after.pawns, before.pawns);
     EXPECT_EQ(after.pawns, fresh.pawns);
     search::FreeBoardTables(*r.tree);

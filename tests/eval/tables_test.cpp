@@ -3,9 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "board/makemove.h"
-#include "engine/settings.h"
+#include "core/settings.h"
 #include "eval_support.h"
-#include "search/state.h"
 
 namespace {
 
@@ -17,16 +16,16 @@ TEST(RootStage, FollowsTheMaterialAndDevelopment) {
     Root r;
     evaltest::Load(r, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
     EXPECT_EQ(eval::RootStage, 1);
-    EXPECT_EQ(search::sg.endgameClass, 1);
-    EXPECT_EQ(search::sg.checkExtPlyLimit, 99);
-    EXPECT_EQ(search::sg.fewPiecesFlag, 0);
+    EXPECT_EQ(r.switches.endgameClass, 1);
+    EXPECT_EQ(r.switches.checkExtPlyLimit, 99);
+    EXPECT_EQ(r.switches.fewPiecesFlag, 0);
     evaltest::Load(r, Developed);
     EXPECT_EQ(eval::RootStage, 2);
     evaltest::Load(r, "4k3/pp3ppp/8/8/8/8/PP3PPP/2R1K3 w - - 0 1");
     EXPECT_EQ(eval::RootStage, 4);
-    EXPECT_EQ(search::sg.checkExtPlyLimit, 4);
-    EXPECT_EQ(search::sg.nullMovePlyRule, 1);
-    EXPECT_EQ(search::sg.fewPiecesFlag, 1);
+    EXPECT_EQ(r.switches.checkExtPlyLimit, 4);
+    EXPECT_EQ(r.switches.nullMovePlyRule, 1);
+    EXPECT_EQ(r.switches.fewPiecesFlag, 1);
     evaltest::Load(r, "4k3/pp3ppp/8/8/8/8/PP3PPP/4K3 w - - 0 1");
     EXPECT_EQ(eval::RootStage, 4 | 0x10);
     // white's bare king against king and rook
@@ -52,7 +51,7 @@ TEST(PieceSquare, BuiltInTablesAndMaterialOptions) {
     static const int PawnRows[6][8] = {{6, 5, 3, 5, 5, 6, 5, 6},         {8, 4, 6, 8, 8, 6, 4, 8},
                                        {11, 5, 12, 13, 13, 12, 5, 11},   {14, 12, 20, 24, 24, 20, 12, 14},
                                        {16, 22, 17, 26, 26, 17, 22, 16}, {28, 10, 10, 27, 27, 10, 10, 28}};
-    engine::Settings saved = engine::settings;
+    core::Settings saved = core::settings;
     Root r;
     evaltest::Load(r, Developed);
     ASSERT_EQ(eval::RootStage, 2);
@@ -71,31 +70,31 @@ TEST(PieceSquare, BuiltInTablesAndMaterialOptions) {
     }
     // the side term cancels the root's pawn tables
     EXPECT_EQ(board::SquareScore(*r.tree, 0), -board::SquareScore(*r.tree, 1));
-    engine::settings.queen = 150;
+    core::settings.queen = 150;
     evaltest::Load(r, Developed);
     for (int sq = 1; sq <= 64; sq++) {
         EXPECT_EQ(board::PieceSquare[board::WQueen][sq], queens[0][sq] + 527);
         EXPECT_EQ(board::PieceSquare[board::BQueen][sq], queens[1][sq] + 527);
     }
-    engine::settings = saved;
+    core::settings = saved;
     // in an endgame the endgame options apply
     const char* ending = "4k3/pp3ppp/8/8/8/8/PP3PPP/2R1K3 w - - 0 1";
     evaltest::Load(r, ending);
     int pawns[65];
     for (int sq = 1; sq <= 64; sq++) pawns[sq] = board::PieceSquare[board::BPawn][sq];
     const uint32_t signature = eval::SettingsSignature[0];
-    engine::settings.pawnEnd = 50;
-    engine::settings.pawn = 300;  // the middlegame option does not count here
+    core::settings.pawnEnd = 50;
+    core::settings.pawn = 300;  // the middlegame option does not count here
     evaltest::Load(r, ending);
     for (int sq = 9; sq <= 56; sq++) EXPECT_EQ(board::PieceSquare[board::BPawn][sq], pawns[sq] - 50);
     EXPECT_NE(eval::SettingsSignature[0], signature);
-    engine::settings = saved;
+    core::settings = saved;
     evaltest::Load(r, ending);
     EXPECT_EQ(eval::SettingsSignature[0], signature);
 }
 
 TEST(PieceSquare, PreferOpenMarksPawnTensions) {
-    engine::Settings saved = engine::settings;
+    core::Settings saved = core::settings;
     Root r;
     const char* fen = "rnbqkbnr/p1pppppp/8/8/1p6/8/P1PPPPPP/RNBQKBNR w KQkq - 0 1";
     evaltest::Load(r, fen);
@@ -104,9 +103,9 @@ TEST(PieceSquare, PreferOpenMarksPawnTensions) {
         w[sq] = board::PieceSquare[board::WPawn][sq];
         b[sq] = board::PieceSquare[board::BPawn][sq];
     }
-    engine::settings.preferOpen = 1;
+    core::settings.preferOpen = 1;
     evaltest::Load(r, fen);
-    engine::settings = saved;
+    core::settings = saved;
     const int c2 = 11, c4 = 27, c3 = 19, b3 = 18;
     EXPECT_EQ(board::PieceSquare[board::WPawn][c2], w[c2] - 10);
     EXPECT_EQ(board::PieceSquare[board::WPawn][c4], w[c4] - 5);

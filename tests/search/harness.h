@@ -7,6 +7,8 @@
 #include <initializer_list>
 #include <string>
 
+#include "../engine/start.h"
+#include "eval/cache.h"
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/position.h"
@@ -20,8 +22,7 @@ namespace searchtest {
 
 inline board::Tree& TestTree() {
     static board::Tree* tree = [] {
-        board::InitBoardTables();
-        eval::InitEvalTables();
+        enginetest::StartEngine();
         search::SetHashSize(4);
         auto* t = new board::Tree();
         search::AllocateBoardTables(*t);
@@ -47,11 +48,9 @@ inline board::NodeRecord* Position(const char* fen, std::initializer_list<const 
     }
     board::CopyGameBoard(board::Game, tree);
     board::SetUpTree(tree);
-    board::NodeRecord* root = board::SetUpRoot(tree, board::Game);
-    eval::BuildEvalTables(tree, root);
-    root->squareScore = board::SquareScore(tree, root->side);
+    board::NodeRecord* root = search::SetUpRoot(tree, board::Game);
     search::ClearSearchTables();
-    search::ClearEvalTables();
+    eval::ClearEvalTables();
     search::NewSearchNumber();
     search::ClearKillersAndHistory(tree);
     tree.nodes = 0;
@@ -59,7 +58,7 @@ inline board::NodeRecord* Position(const char* fen, std::initializer_list<const 
     search::sg.noPoll = 1;
     search::sg.iterationDepth = 1;
     search::sg.rootBalance = root->material[0] - root->material[1];
-    search::sg.optimisticMargin[0] = search::sg.optimisticMargin[1] = 150;
+    eval::OptimisticMargin[0] = eval::OptimisticMargin[1] = 150;
     search::stopFlag = 0;
     search::searchState = search::Idle;
     search::limits = search::Limits{};

@@ -3,14 +3,17 @@
 #include <cstring>
 #include <memory>
 
+#include "../engine/start.h"
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/position.h"
 #include "board/types.h"
 #include "engine/report.h"
-#include "engine/settings.h"
+#include "core/settings.h"
 #include "eval/eval.h"
+#include "search/record.h"
 #include "search/root.h"
+#include "search/state.h"
 #include "search/tt.h"
 
 namespace {
@@ -80,12 +83,11 @@ struct PvFromHash : ::testing::Test {
     char text[256] = "";
 
     void SetUp() override {
-        board::InitBoardTables();
-        eval::InitEvalTables();
+        enginetest::StartEngine();
         if (!search::SearchTables[0][0]) search::SetHashSize(4);
         search::ClearSearchTables();
         ASSERT_TRUE(search::AllocateBoardTables(*tree));
-        std::memset(engine::PvMoves, 0, sizeof(engine::PvMoves));
+        std::memset(search::pvMoves, 0, sizeof(search::pvMoves));
     }
     void TearDown() override {
         search::ClearSearchTables();
@@ -101,7 +103,7 @@ struct PvFromHash : ::testing::Test {
         }
         board::CopyGameBoard(board::Game, *tree);
         board::SetUpTree(*tree);
-        root = board::SetUpRoot(*tree, board::Game);
+        root = search::SetUpRoot(*tree, board::Game);
     }
     board::Move Text(const char* move) { return board::ReadMoveText(move, tree->board, root->side); }
     // Writes an entry for the position after `first` (and `second`, if any).
@@ -123,8 +125,15 @@ struct PvFromHash : ::testing::Test {
     }
     void Extract(board::Move move, int score) {
         root->currentMove = move;
+        std::memset(search::pvMoves, 0, sizeof(search::pvMoves));
+        search::ExtractPv(*tree, root, score);
+        // The line as the report writes it after the root move.
         text[0] = 0;
-        search::ExtractPv(*tree, root, score, text, sizeof(text));
+        for (int i = 1; i < search::PvLength && search::pvMoves[i]; i++) {
+            size_t length = std::strlen(text);
+            text[length] = ' ';
+            board::WriteMoveText(text + length + 1, search::pvMoves[i]);
+        }
     }
 };
 
@@ -139,9 +148,9 @@ TEST_F(PvFromHash, FollowsExactEntriesWithTheExpectedScore) {
     Store(1, e2e4, e7e5, g1f3, 20, 0);
     Extract(e2e4, 20);
     EXPECT_STREQ(text, " e7e5 g1f3");  // no entry after g1f3: the line ends there
-    EXPECT_EQ(engine::PvMoves[1], e7e5);
-    EXPECT_EQ(engine::PvMoves[2], g1f3);
-    EXPECT_EQ(engine::PvMoves[3], 0u);
+    EXPECT_EQ(search::pvMoves[1], e7e5);
+    EXPECT_EQ(search::pvMoves[2], g1f3);
+    EXPECT_EQ(search::pvMoves[3], 0u);
     EXPECT_NE(search::savedPvEntries[1].slot, nullptr);
     EXPECT_EQ(search::savedPvEntries[1].entry.move, e7e5);
 }
@@ -181,7 +190,7 @@ TEST_F(PvFromHash, StopsAtAPositionSeenTwice) {
     Store(1, f6g8, 0, e2e4, -20, 0);  // the start position, for the third time
     Extract(f6g8, 20);
     EXPECT_STREQ(text, "");
-    EXPECT_EQ(engine::PvMoves[1], 0u);
+    EXPECT_EQ(search::pvMoves[1], 0u);
 
     board::Move b8c6 = Text("b8c6");
     Store(1, b8c6, 0, e2e4, -20, 0);  // a new position continues

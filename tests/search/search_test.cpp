@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "engine/platform.h"
+#include "core/platform.h"
 #include "harness.h"
 
 using namespace searchtest;
@@ -29,9 +29,7 @@ board::NodeRecord* ShuffledRoot(const char* fen, std::initializer_list<const cha
     board::Tree& tree = TestTree();
     board::CopyGameBoard(board::Game, tree);
     board::SetUpTree(tree);
-    board::NodeRecord* root = board::SetUpRoot(tree, board::Game);
-    eval::BuildEvalTables(tree, root);
-    root->squareScore = board::SquareScore(tree, root->side);
+    board::NodeRecord* root = search::SetUpRoot(tree, board::Game);
     return root;
 }
 
@@ -205,7 +203,7 @@ TEST(SearchNullMove, LoweredThresholdCutsAtPlyFour) {
     // White queen up; four quiet plies bring the node to ply 4.
     board::NodeRecord* root = Position("4k3/8/8/8/8/8/8/3QK3 w - - 0 1");
     search::sg.iterationDepth = 4;
-    search::sg.optimisticMargin[0] = search::sg.optimisticMargin[1] = 500;
+    eval::OptimisticMargin[0] = eval::OptimisticMargin[1] = 500;
     board::NodeRecord* p1 = Play(root, "e1f1");
     board::NodeRecord* p2 = Play(p1, "e8f8");
     board::NodeRecord* p3 = Play(p2, "f1g1");
@@ -291,11 +289,11 @@ namespace {
 // Polls every few nodes with no host input.
 board::NodeRecord* PollingPosition() {
     board::NodeRecord* root = Position("r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3");
-    engine::shell.inputClosed = 1;
-    engine::shell.pollIntervalFast = engine::shell.pollIntervalSlow = 10;
+    core::platform.inputClosed = 1;
+    search::pollSchedule.pollIntervalFast = search::pollSchedule.pollIntervalSlow = 10;
     search::sg.noPoll = 0;
     search::sg.nextPollNodes = 0;
-    search::sg.searchStart = engine::Now();
+    search::sg.searchStart = core::Now();
     search::sg.iterationDepth = 5;
     search::searchState = search::Searching;
     return root;
@@ -311,7 +309,7 @@ int SearchFirstChild(board::NodeRecord* root, int depth) {
 
 struct PollReset {
     ~PollReset() {
-        engine::shell.inputClosed = 0;
+        core::platform.inputClosed = 0;
         search::sg = search::SearchGlobals{};
         search::limits = search::Limits{};
         search::stopFlag = 0;
@@ -349,9 +347,9 @@ TEST(SearchPoll, StrengthLimitWaitsForItsTime) {
     search::limits.nodeLimit = 100;
     search::limits.target = 90;
     search::limits.hardMax = 100000;
-    const int32_t start = engine::Now();
+    const int32_t start = core::Now();
     SearchFirstChild(root, 12);
-    const int32_t waited = engine::Now() - start;
+    const int32_t waited = core::Now() - start;
     EXPECT_EQ(search::stopFlag, 1);
     EXPECT_LT(TestTree().nodes, 200u);
     EXPECT_GE(waited, 30);  // at least a third of the target, randomised
@@ -364,9 +362,9 @@ TEST(SearchPoll, HardMaximumStopsATimedSearch) {
     search::limits.levelMode = 0;
     search::limits.target = search::limits.extra = 100000;
     search::limits.hardMax = 60;
-    const int32_t start = engine::Now();
+    const int32_t start = core::Now();
     SearchFirstChild(root, 30);
-    const int32_t spent = engine::Now() - start;
+    const int32_t spent = core::Now() - start;
     EXPECT_EQ(search::stopFlag, 1);
     EXPECT_GE(spent, 60);
     EXPECT_LT(spent, 1000);

@@ -11,13 +11,16 @@
 #include <sstream>
 #include <string>
 
+#include "../engine/start.h"
+#include "engine/shell.h"
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/position.h"
-#include "engine/platform.h"
+#include "core/platform.h"
 #include "engine/report.h"
-#include "engine/settings.h"
+#include "core/settings.h"
 #include "eval/eval.h"
+#include "search/record.h"
 #include "search/limits.h"
 #include "search/root.h"
 #include "search/state.h"
@@ -47,8 +50,8 @@ void MovesToGo(int time, int inc, int movesToGo) {
 }
 
 struct TimeBudget : ::testing::Test {
-    engine::Settings saved = engine::settings;
-    void TearDown() override { engine::settings = saved; }
+    core::Settings saved = core::settings;
+    void TearDown() override { core::settings = saved; }
 };
 
 TEST_F(TimeBudget, SuddenDeathWithoutIncrement) {
@@ -66,18 +69,18 @@ TEST_F(TimeBudget, SuddenDeathWithoutIncrement) {
 }
 
 TEST_F(TimeBudget, MovesToGoDependsOnPonder) {
-    engine::settings.ponder = 1;
+    core::settings.ponder = 1;
     MovesToGo(300000, 0, 40);
     search::ComputeTimeBudget();
     EXPECT_EQ(limits.target, 9375);  // 300000 / (0.75 x 40 + 2)
 
-    engine::settings.ponder = 0;
+    core::settings.ponder = 0;
     MovesToGo(300000, 0, 40);
     search::ComputeTimeBudget();
     EXPECT_EQ(limits.target, 7142);  // 300000 / 42
     EXPECT_EQ(limits.hardMax, 33214);
 
-    engine::settings.ponder = 1;  // few moves to go: no ponder discount
+    core::settings.ponder = 1;  // few moves to go: no ponder discount
     MovesToGo(30000, 1000, 5);
     search::ComputeTimeBudget();
     EXPECT_EQ(limits.target, 30000 / 7 + 900);
@@ -121,7 +124,7 @@ TEST_F(TimeBudget, FloorsAndTimeUsage) {
     EXPECT_EQ(limits.target, 28);
     EXPECT_EQ(limits.hardMax, 58);
 
-    engine::settings.timeUsage = 50;
+    core::settings.timeUsage = 50;
     SuddenDeath(60000, 0);
     search::ComputeTimeBudget();
     EXPECT_EQ(limits.target, 472);
@@ -173,16 +176,16 @@ TEST(ThinkTime, ExtensionSaturates) {
 struct ThinkSearch : ::testing::Test {
     std::unique_ptr<board::Tree> tree{new board::Tree()};
     board::Tree* savedTree = board::MainTree;
-    engine::Settings savedSettings = engine::settings;
+    core::Settings savedSettings = core::settings;
     engine::ShellState savedShell = engine::shell;
+    search::PollSchedule savedPoll = search::pollSchedule;
     search::Limits savedLimits = search::limits;
     static int savedInput;
     static int feed;  // write end of the pipe that stands in for standard input
 
     static void SetUpTestSuite() {
-        board::InitBoardTables();
-        eval::InitEvalTables();
-        if (!search::SearchTables[0][0]) search::SetHashSize(4);
+        enginetest::StartEngine();
+        search::SetHashSize(4);
         // The search polls standard input: give it a pipe nobody writes to.
         int ends[2];
         ASSERT_EQ(pipe(ends), 0);
@@ -200,18 +203,19 @@ struct ThinkSearch : ::testing::Test {
     void SetUp() override {
         board::MainTree = tree.get();
         ASSERT_TRUE(search::AllocateBoardTables(*tree));
-        engine::settings.ownBook = 0;
-        engine::settings.positionLearning = 0;
-        engine::settings.multiPv = 1;
-        engine::shell.pollIntervalFast = 1 << 20;
-        engine::shell.pollIntervalSlow = 1 << 22;
+        core::settings.ownBook = 0;
+        core::settings.positionLearning = 0;
+        core::settings.multiPv = 1;
+        search::pollSchedule.pollIntervalFast = 1 << 20;
+        search::pollSchedule.pollIntervalSlow = 1 << 22;
         search::searchMoves[0] = 0;
     }
     void TearDown() override {
         search::FreeBoardTables(*tree);
         board::MainTree = savedTree;
-        engine::settings = savedSettings;
+        core::settings = savedSettings;
         engine::shell = savedShell;
+        search::pollSchedule = savedPoll;
         search::limits = savedLimits;
         search::searchMoves[0] = 0;
         search::searchState = search::Idle;
@@ -258,7 +262,7 @@ TEST_F(ThinkSearch, FixedDepthReachesItsDepthAndReportsIt) {
     EXPECT_EQ(search::sg.iterationDepth, 4);
     ASSERT_NE(played, 0u);
     EXPECT_TRUE(IsRootMove(played));
-    EXPECT_EQ(engine::PvMoves[0], played);
+    EXPECT_EQ(search::pvMoves[0], played);
     EXPECT_NE(out.find("info depth 4 seldepth "), std::string::npos) << out;
     EXPECT_EQ(out.find("info depth 5 "), std::string::npos);
     EXPECT_NE(out.find("info nodes "), std::string::npos);
@@ -272,7 +276,7 @@ TEST_F(ThinkSearch, PonderMoveIsALegalReply) {
     GoCaptured();
     ASSERT_NE(played, 0u);
     ASSERT_NE(search::ponderMove, 0u);
-    board::NodeRecord* root = board::SetUpRoot(*tree, board::Game);
+    board::NodeRecord* root = search::SetUpRoot(*tree, board::Game);
     root->currentMove = played;
     board::NodeRecord* child = board::MakeMove(*tree, root);
     ASSERT_NE(child, nullptr);
@@ -352,7 +356,7 @@ TEST_F(ThinkSearch, NoMoveWithoutSomethingToPlay) {
 
 TEST_F(ThinkSearch, MultiPvLinesComeBestFirst) {
     Position("r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3");
-    engine::settings.multiPv = 3;
+    core::settings.multiPv = 3;
     FixedDepth(5);
     std::string out = GoCaptured();
     // The last block of the output holds lines 1, 2 and 3 of the last report.
@@ -372,7 +376,7 @@ TEST_F(ThinkSearch, MultiPvLinesComeBestFirst) {
     }
     EXPECT_EQ(number, 3);
     EXPECT_EQ(out.find("info multipv 1 depth 3 "), std::string::npos);  // too shallow to show
-    EXPECT_EQ(played, engine::MultiPvMove(0));
+    EXPECT_EQ(played, search::MultiPvMove(0));
 }
 
 // A ponder search answers only after the host's word, however fast it is done.

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "core/memory.h"
+#include "eval/cache.h"
 #include "board/makemove.h"
 #include "search/tt.h"
 
@@ -36,14 +38,14 @@ constexpr board::Move MoveA = 0x1234, MoveB = 0x5678, MoveC = 0x9abc;
 class HashTables : public ::testing::Test {
 protected:
     void SetUp() override {
-        search::hashAllocator = std::calloc;
+        core::hashAllocator = std::calloc;
         search::FreeHashTables();
         ASSERT_EQ(search::AllocateHash(search::StartHashKilobytes), 1);
         search::searchNumber = 5;
         search::hashWrites = 0;
     }
     void TearDown() override {
-        search::hashAllocator = std::calloc;
+        core::hashAllocator = std::calloc;
         search::FreeHashTables();
     }
     static ProbeResult Probe(const board::NodeRecord& node) {
@@ -72,9 +74,9 @@ TEST_F(HashTables, SizingFollowsTheHashOption) {
     EXPECT_EQ(s + e, 4096 * 1024);
     // The start-up size: four search tables in 3277 KB, two evaluation tables in 819 KB.
     EXPECT_EQ(search::searchKilobytes, 3277);
-    EXPECT_EQ(search::evalKilobytes, 819);
+    EXPECT_EQ(eval::evalKilobytes, 819);
     EXPECT_EQ(search::SearchEntries, 3277u * 1024 / 64);
-    EXPECT_EQ(search::EvalEntries, 819u * 1024 / 16);
+    EXPECT_EQ(eval::EvalEntries, 819u * 1024 / 16);
 }
 
 TEST_F(HashTables, ResizeOnlyWhenTheShareChanges) {
@@ -86,26 +88,26 @@ TEST_F(HashTables, ResizeOnlyWhenTheShareChanges) {
     EXPECT_EQ(search::SearchTables[0][0], before);
     EXPECT_EQ(Probe(node).move, MoveA);
     search::SetHashSize(8);
-    EXPECT_EQ(search::searchKilobytes + search::evalKilobytes, 8192);
+    EXPECT_EQ(search::searchKilobytes + eval::evalKilobytes, 8192);
     EXPECT_TRUE(Misses(node));  // fresh tables start empty
 }
 
 TEST_F(HashTables, FailedAllocationFallsBack) {
-    search::hashAllocator = LimitedCalloc;
+    core::hashAllocator = LimitedCalloc;
     failAbove = 64 << 20;
     largestRequest = 0;
     search::SetHashSize(5000);
     EXPECT_EQ(largestRequest, size_t(3355444) * 1024 / 4);  // the maximum was asked for
     EXPECT_EQ(search::searchKilobytes, 3072);
-    EXPECT_EQ(search::evalKilobytes, 1024);
+    EXPECT_EQ(eval::evalKilobytes, 1024);
     EXPECT_EQ(search::SearchEntries, 3072u * 1024 / 64);
-    EXPECT_EQ(search::EvalEntries, 1024u * 1024 / 16);
+    EXPECT_EQ(eval::EvalEntries, 1024u * 1024 / 16);
 
     // No memory at all: everything is a safe no-op.
     failAbove = 0;
     EXPECT_EQ(search::AllocateSearchTables(8192), 0);
-    EXPECT_EQ(search::AllocateEvalTables(2048), 0);
-    EXPECT_EQ(search::EvalTables[0], nullptr);
+    EXPECT_EQ(eval::AllocateEvalTables(2048), 0);
+    EXPECT_EQ(eval::EvalTables[0], nullptr);
     auto node = Node(1, 2);
     search::StoreSearch(&node, MoveA, 0, -1, 1, 3, 0, 0);
     search::StoreQuiesce(&node, MoveA, 0, -1, 1, 0);
@@ -269,33 +271,33 @@ TEST(BoardTables, AllocateClearAndFailCleanly) {
     tree->pawnCache[16384 * 200 - 1] = 7;
     tree->auxTable[65535] = 7;
     tree->materialTable[4095] = 7;
-    search::ClearPawnCache(*tree);
+    eval::ClearPawnCache(*tree);
     search::ClearAuxTable(*tree);
-    search::ClearMaterialTable(*tree);
+    eval::ClearMaterialTable(*tree);
     EXPECT_EQ(tree->pawnCache[16384 * 200 - 1], 0);
     EXPECT_EQ(tree->auxTable[65535], 0u);
     EXPECT_EQ(tree->materialTable[4095], 0u);
 
-    search::hashAllocator = FailSecondCall;  // the 65536-entry table
+    core::hashAllocator = FailSecondCall;  // the 65536-entry table
     callsSeen = 0;
     EXPECT_EQ(search::AllocateBoardTables(*tree), 0);
     EXPECT_EQ(tree->pawnCache, nullptr);
     EXPECT_EQ(tree->materialTable, nullptr);
-    search::hashAllocator = std::calloc;
+    core::hashAllocator = std::calloc;
 }
 
 // A 32-bit process cannot hold all of the largest tables: whichever set does not
 // fit must fall back cleanly and leave consistent, usable tables.
 TEST(HashTablesLarge, MaximumOnThirtyTwoBitsFallsBack) {
     if (sizeof(void*) != 4) GTEST_SKIP() << "only meaningful in a 32-bit address space";
-    search::hashAllocator = std::calloc;
+    core::hashAllocator = std::calloc;
     search::FreeHashTables();
     search::SetHashSize(search::MaxHashMegabytes);
     int s, e;
     search::SplitKilobytes(int64_t(search::MaxHashMegabytes) * 1024, s, e);
     EXPECT_TRUE(search::searchKilobytes == s || search::searchKilobytes == search::FallbackSearchKilobytes);
-    EXPECT_TRUE(search::evalKilobytes == e || search::evalKilobytes == search::FallbackEvalKilobytes);
-    EXPECT_FALSE(search::searchKilobytes == s && search::evalKilobytes == e);
+    EXPECT_TRUE(eval::evalKilobytes == e || eval::evalKilobytes == eval::FallbackEvalKilobytes);
+    EXPECT_FALSE(search::searchKilobytes == s && eval::evalKilobytes == e);
     EXPECT_EQ(search::SearchEntries, uint32_t(search::searchKilobytes) * 1024 / 64);
     board::NodeRecord node = Node(0, 5);
     search::StoreSearch(&node, 0x42, 0, -1, 1, 2, 0, 0);

@@ -15,8 +15,8 @@
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "book/book.h"
-#include "book/builder.h"
-#include "book/pgn.h"
+#include "bookgen/builder.h"
+#include "bookgen/pgn.h"
 #include "../command.h"
 
 namespace {
@@ -119,7 +119,7 @@ int ReplayLine(const std::string& line, int maxPlies, std::vector<book::GamePly>
         board::SetUpTree(tree);
         board::NodeRecord* root = board::SetUpSearchNodes(tree, game);
         board::Move legal[256];
-        int n = book::LegalMoves(tree, root, legal);
+        int n = board::LegalMoves(tree, root, legal, 256);
         board::Move move = 0;
         for (int i = 0; i < n && !move; i++) {
             char text[16];

@@ -1,5 +1,5 @@
 // Book building: counts per position and move, weights, sorted output.
-#include "book/builder.h"
+#include "bookgen/builder.h"
 
 #include <algorithm>
 #include <cmath>

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "book/book.h"
-#include "book/pgn.h"
+#include "bookgen/pgn.h"
 
 namespace book {
 

@@ -1,4 +1,4 @@
-#include "engine/platform.h"
+#include "core/platform.h"
 
 #include <sys/select.h>
 #include <sys/time.h>
@@ -9,12 +9,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/shell.h"
-#include "engine/uci.h"
 
-namespace engine {
+namespace core {
 
-ShellState shell;
+PlatformState platform;
 
 namespace {
 
@@ -31,10 +29,14 @@ bool randomSeeded = false;
 
 long ticksPerSecond = 0;
 
+LineHandler lineHandler = nullptr;
+OutputSink outputSink = nullptr;
+ReleaseHandler releaseHandler = nullptr;
+
 }  // namespace
 
 int InputPending() {
-    if (shell.inputClosed) return 0;
+    if (platform.inputClosed) return 0;
     fd_set readSet;
     FD_ZERO(&readSet);
     FD_SET(0, &readSet);
@@ -51,7 +53,7 @@ void SleepMs(int ms) {
 }
 
 int32_t Now() {
-    if (!shell.cpuTime) {
+    if (!platform.cpuTime) {
         timeval tv;
         gettimeofday(&tv, nullptr);
         int64_t ms = int64_t(tv.tv_sec) * 1000 + tv.tv_usec / 1000;
@@ -69,7 +71,11 @@ int32_t Now() {
 }
 
 void SendLine(const char* text) {
-    if (shell.commandLineMode) return;
+    if (platform.commandLineMode) return;
+    if (outputSink) {
+        outputSink(text);
+        return;
+    }
     std::fputs(text, stdout);
     std::fflush(stdout);
 }
@@ -120,8 +126,8 @@ void ReadAndDispatch() {
     if (!std::fgets(inputLine, LineSize, stdin)) {
         // The analysis mode needs no input: a closed standard input (a script,
         // /dev/null) must not cut its one search short.
-        if (shell.commandLineMode) {
-            shell.inputClosed = 1;
+        if (platform.commandLineMode) {
+            platform.inputClosed = 1;
             return;
         }
         ExitProcess(255);
@@ -134,18 +140,17 @@ void ReadAndDispatch() {
         }
     }
     StripLineEnd(inputLine);
-    if (shell.debug) {
-        std::snprintf(messageBuffer, sizeof messageBuffer, "info string Kestrion got command %s\n",
-                      inputLine);
-        SendLine(messageBuffer);
-    }
-    Interpret(inputLine);
+    if (lineHandler) lineHandler(inputLine);
 }
 
+void SetLineHandler(LineHandler handler) { lineHandler = handler; }
+void SetOutputSink(OutputSink sink) { outputSink = sink; }
+void SetReleaseHandler(ReleaseHandler handler) { releaseHandler = handler; }
+
 void ExitProcess(int status) {
-    ReleaseAll();
+    if (releaseHandler) releaseHandler();
     std::fflush(stdout);
     std::exit(status);
 }
 
-}  // namespace engine
+}  // namespace core

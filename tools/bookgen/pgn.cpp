@@ -1,5 +1,5 @@
 // PGN tokenizer, SAN move reader and game replay used by the book tools.
-#include "book/pgn.h"
+#include "bookgen/pgn.h"
 
 #include <cctype>
 #include <cstring>
@@ -167,7 +167,7 @@ board::Move SanToMove(board::Tree& tree, board::NodeRecord* node, const char* sa
     if (std::strlen(sanText) >= sizeof san) return 0;
 
     board::Move legal[256];
-    int n = LegalMoves(tree, node, legal);
+    int n = board::LegalMoves(tree, node, legal, 256);
 
     // Castling.
     if (!std::strcmp(san, "O-O") || !std::strcmp(san, "0-0") || !std::strcmp(san, "O-O-O") ||

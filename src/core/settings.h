@@ -1,15 +1,15 @@
 // Engine settings: one global value per option, with the engine's start values.
 // Only the option handler writes them; every other subsystem reads them.
+// Runtime flags live with their owners, not here.
 #pragma once
 #include <cstdint>
 
-namespace engine {
+namespace core {
 
 struct Settings {
     // Hash size is kept as the two table shares in kilobytes (see search/tt).
     char nalimovPath[752] = "/tablebases;/tablebases/tb6";
     int nalimovCacheMb = 1;
-    int tablebaseReopen = 1;
     int ownBook = 3;  // 3 on, 0 off
     int ponder = 1;
     int multiPv = 1;
@@ -20,7 +20,6 @@ struct Settings {
     int limitStrength = 0;
     int elo = 1400;
     char bitbasePath[264] = "/kestrionbases/bases.ini";
-    int bitbasesLoaded = 0;
     int keepHashSearch = 1;
     int keepHashEval = 1;
     int positionLearning = 1;
@@ -46,4 +45,4 @@ struct Settings {
 
 extern Settings settings;
 
-}  // namespace engine
+}  // namespace core

@@ -1,0 +1,7 @@
+#include "core/settings.h"
+
+namespace core {
+
+Settings settings;
+
+}  // namespace core

@@ -1,7 +1,0 @@
-#include "engine/settings.h"
-
-namespace engine {
-
-Settings settings;
-
-}  // namespace engine
