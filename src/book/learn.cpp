@@ -42,8 +42,6 @@ const uint32_t* SignatureTable() {
     return table;
 }
 
-uint32_t SlotIndex(uint32_t indexKey) { return indexKey % search::SearchEntries; }
-
 long FileRecordCount(std::FILE* file) {
     if (std::fseek(file, 0, SEEK_END) != 0) return -1;
     long size = std::ftell(file);
@@ -67,11 +65,6 @@ uint32_t SwapBounds(uint32_t bound) {
     return out;
 }
 
-uint32_t DataWord(int score, int depth, uint32_t flags) {
-    return uint32_t(uint16_t(int16_t(score))) | (uint32_t(uint8_t(int8_t(depth))) << 16) |
-           ((flags & 0xffu) << 24);
-}
-
 // One record against the root: steps 3a-3f of the seed. Returns 1 when the
 // record is the root position itself and gave the child entry.
 int SeedRecord(board::Tree& tree, board::NodeRecord* root, const LearnRecord& r, int men,
@@ -84,27 +77,27 @@ int SeedRecord(board::Tree& tree, board::NodeRecord* root, const LearnRecord& r,
     if (differing >= 29) return 0;
     if (r.side > 1) return 0;
 
-    uint32_t index = SlotIndex(r.indexKey);
+    uint32_t index = search::SlotOf(r.indexKey);
     search::SearchEntry* main = &search::SearchTables[0][r.side][index];
     search::SearchEntry* second = &search::SearchTables[1][r.side][index];
-    if (ImageAge(*main) != ProtectedAge) {
-        if (ImageKey(*main) != r.checkKey) *second = *main;
+    if (search::EntrySn(*main) != ProtectedAge) {
+        if (search::EntryKey(*main) != r.checkKey) *second = *main;
         // Learned entries carry search number 1 in the tables.
-        *main = MakeImage(r.checkKey, r.move, r.word8,
-                            DataWord(r.score, r.depth, (r.bound & ~uint32_t(search::SnMask)) | ProtectedAge));
+        *main = search::EntryWithData(r.checkKey, r.move, r.word8,
+                            search::DataWord(r.score, r.depth, (r.bound & ~uint32_t(search::SnMask)) | ProtectedAge));
     }
 
-    bool isRoot = r.checkKey == root->key[1] && r.indexKey == IndexKey(root) && r.side == root->side;
+    bool isRoot = r.checkKey == root->key[1] && r.indexKey == search::IndexKey(root) && r.side == root->side;
     if (!isRoot || !r.reply || !MoveIsLegal(tree, root, r.move)) return 0;
     root->currentMove = r.move;
     board::NodeRecord* child = board::MakeMove(tree, root);
     if (!child) return 0;
     int result = 1;
     if (MoveIsLegal(tree, child, r.reply)) {
-        search::SearchEntry* slot = &search::SearchTables[0][child->side][SlotIndex(IndexKey(child))];
-        if (ImageAge(*slot) != ProtectedAge)
-            *slot = MakeImage(child->key[1], r.reply, 0,
-                                DataWord(-r.score, int(r.depth) - 1, SwapBounds(r.bound & 0xc0u) | ProtectedAge));
+        search::SearchEntry* slot = &search::SearchTables[0][child->side][search::SlotOf(search::IndexKey(child))];
+        if (search::EntrySn(*slot) != ProtectedAge)
+            *slot = search::EntryWithData(child->key[1], r.reply, 0,
+                                search::DataWord(-r.score, int(r.depth) - 1, SwapBounds(r.bound & 0xc0u) | ProtectedAge));
     }
     board::UnmakeMove(tree, root);
     return result;
@@ -218,9 +211,6 @@ uint32_t SettingsSignature() {
     return SignatureOf(values, SignatureValueCount);
 }
 
-uint32_t IndexKey(const board::NodeRecord* node) {
-    return node->key[0] ^ board::EnPassantKey[node->flags & board::EpMask];
-}
 
 int MenCount(const uint8_t* boardSquares) {
     int n = 0;
@@ -242,7 +232,7 @@ int AppendLearning(const board::NodeRecord* root, const uint8_t* boardSquares, b
     // 1. Complete the candidate.
     LearnRecord r = candidate;
     r.checkKey = root->key[1];
-    r.indexKey = IndexKey(root);
+    r.indexKey = search::IndexKey(root);
     r.side = root->side;
     r.men = uint8_t(MenCount(boardSquares));
     r.handSet = HandSetCount() > 0 ? 1 : 0;

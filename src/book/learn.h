@@ -48,9 +48,6 @@ extern const int SignatureValueCount;
 // Fills `out` (SignatureValueCount entries) with the current values in order.
 void SignatureValues(int* out);
 
-// The key half that selects a table slot (en-passant square folded in, as
-// the table index does).
-uint32_t IndexKey(const board::NodeRecord* node);
 // Men on the board.
 int MenCount(const uint8_t* boardSquares);
 
@@ -87,12 +84,5 @@ int IsHandSet(const search::SearchEntry& image);
 // `UCI_SetPositionValue` and `Clear PosLearning`.
 void SetPositionValue(const char* text);
 void ClearPositionLearning();
-
-// Encoded-entry helpers.
-uint32_t ImageKey(const search::SearchEntry& e);  // decoded check half
-int ImageAge(const search::SearchEntry& e);
-// Replaces the data word and keeps the entry decodable.
-void SetEntryData(search::SearchEntry& e, uint32_t data);
-search::SearchEntry MakeImage(uint32_t checkKey, uint32_t move, uint32_t move2, uint32_t data);
 
 }  // namespace book

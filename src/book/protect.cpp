@@ -30,7 +30,7 @@ int FindSlot(const search::SearchEntry* slot) {
 }
 
 void WithAge(search::SearchEntry& e, int age) {
-    SetEntryData(e, (e.data & ~AgeMask) | (uint32_t(age) << 24));
+    search::SetEntryData(e, (e.data & ~AgeMask) | (uint32_t(age) << 24));
 }
 
 void RemoveAt(int i) {
@@ -77,22 +77,10 @@ search::SearchEntry* SlotOfFen(const char* fen, uint32_t* checkKey, int* side) {
     node.key[1] = key[1];
     *checkKey = key[1];
     *side = node.side & 1;
-    return &search::SearchTables[0][*side][IndexKey(&node) % search::SearchEntries];
+    return &search::SearchTables[0][*side][search::SlotOf(search::IndexKey(&node))];
 }
 
 }  // namespace
-
-uint32_t ImageKey(const search::SearchEntry& e) { return e.check ^ e.move ^ e.move2 ^ e.data; }
-int ImageAge(const search::SearchEntry& e) { return int((e.data >> 24) & uint32_t(search::SnMask)); }
-
-void SetEntryData(search::SearchEntry& e, uint32_t data) {
-    e.check ^= e.data ^ data;
-    e.data = data;
-}
-
-search::SearchEntry MakeImage(uint32_t checkKey, uint32_t move, uint32_t move2, uint32_t data) {
-    return search::SearchEntry{checkKey ^ move ^ move2 ^ data, move, move2, data};
-}
 
 int IsHandSet(const search::SearchEntry& image) { return search::EntryDepth(image) == HandSetDepth; }
 
@@ -111,7 +99,7 @@ void Protect(search::SearchEntry* slot, const search::SearchEntry& image) {
     if (entryCount == MaxProtected) {
         // Release the oldest entries to the ordinary replacement.
         for (int k = 0; k < ProtectedDropCount; k++)
-            if (ImageAge(*entries[k].slot) == ProtectedAge) WithAge(*entries[k].slot, 0);
+            if (search::EntrySn(*entries[k].slot) == ProtectedAge) WithAge(*entries[k].slot, 0);
         std::memmove(&entries[0], &entries[ProtectedDropCount],
                      sizeof(ProtectedEntry) * size_t(MaxProtected - ProtectedDropCount));
         entryCount -= ProtectedDropCount;
@@ -127,7 +115,7 @@ void Refresh() {
     for (int i = 0; i < entryCount; i++) {
         if (IsHandSet(entries[i].image)) continue;
         search::SearchEntry current = *entries[i].slot;
-        if (ImageKey(current) != ImageKey(entries[i].image)) continue;
+        if (search::EntryKey(current) != search::EntryKey(entries[i].image)) continue;
         WithAge(current, ProtectedAge);
         entries[i].image = current;
     }
@@ -188,7 +176,7 @@ void SetPositionValue(const char* text) {
     if (side == board::Black) value = -value;
     uint32_t data = uint32_t(uint16_t(int16_t(value))) | (uint32_t(HandSetDepth) << 16) |
                     (uint32_t(ProtectedAge) << 24);
-    Protect(slot, MakeImage(checkKey, 0, 0, data));
+    Protect(slot, search::EntryWithData(checkKey, 0, 0, data));
 }
 
 void ClearPositionLearning() {

@@ -212,12 +212,20 @@ SearchEntry EncodeEntry(uint32_t upperKey, board::Move move, uint32_t move2, int
 }
 
 int EntryMatches(const SearchEntry& e, uint32_t upperKey) {
-    return EntrySn(e) != 0 && (e.check ^ e.move ^ e.move2 ^ e.data) == upperKey;
+    return EntrySn(e) != 0 && EntryKey(e) == upperKey;
 }
 
-uint32_t HashIndex(const board::NodeRecord* node) {
-    if (!SearchEntries) return 0;
-    return (node->key[0] ^ board::EnPassantKey[node->flags & board::EpMask]) % SearchEntries;
+uint32_t IndexKey(const board::NodeRecord* node) {
+    return node->key[0] ^ board::EnPassantKey[node->flags & board::EpMask];
+}
+
+SearchEntry EntryWithData(uint32_t upperKey, board::Move move, uint32_t move2, uint32_t data) {
+    return SearchEntry{upperKey ^ move ^ move2 ^ data, move, move2, data};
+}
+
+void SetEntryData(SearchEntry& e, uint32_t data) {
+    e.check ^= e.data ^ data;
+    e.data = data;
 }
 
 int ProbeSearch(const board::NodeRecord* node, ProbeResult& out) {

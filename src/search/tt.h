@@ -84,7 +84,11 @@ void NewSearchNumber();                    // raises sn (31 wraps to 2), resets 
 void RecordSignature(uint32_t signature);  // into slots 0, 1 and the current one
 int SignatureMatches(int sn);              // entries of this number may cut
 
-uint32_t HashIndex(const board::NodeRecord* node);
+// The slot of a position: its index key (kept by the learning file) modulo
+// the entries per table.
+uint32_t IndexKey(const board::NodeRecord* node);
+inline uint32_t SlotOf(uint32_t indexKey) { return SearchEntries ? indexKey % SearchEntries : 0; }
+inline uint32_t HashIndex(const board::NodeRecord* node) { return SlotOf(IndexKey(node)); }
 int ProbeSearch(const board::NodeRecord* node, ProbeResult& out);  // 1 on a hit
 // Starts loading the node's slots into the cache; the probe comes later.
 void PrefetchSearch(const board::NodeRecord* node, int tiers);
@@ -100,6 +104,16 @@ int HashFull();
 // Entry words, shared with the learning code that writes ready-made entries.
 SearchEntry EncodeEntry(uint32_t upperKey, board::Move move, uint32_t move2, int value, int depth,
                         int flags);
+// An entry from its raw words: the data word as DataWord builds it, without clamping.
+SearchEntry EntryWithData(uint32_t upperKey, board::Move move, uint32_t move2, uint32_t data);
+inline uint32_t DataWord(int value, int depth, uint32_t flags) {
+    return uint32_t(uint16_t(int16_t(value))) | (uint32_t(uint8_t(int8_t(depth))) << 16) |
+           ((flags & 0xffu) << 24);
+}
+// Replaces the data word and keeps the entry matching its position.
+void SetEntryData(SearchEntry& entry, uint32_t data);
+// The upper key half an entry was stored for.
+inline uint32_t EntryKey(const SearchEntry& e) { return e.check ^ e.move ^ e.move2 ^ e.data; }
 // 1 when the entry is a live (non-empty) entry of the position with this upper key half.
 int EntryMatches(const SearchEntry& entry, uint32_t upperKey);
 inline int EntryValue(const SearchEntry& e) { return int16_t(e.data & 0xffff); }

@@ -19,8 +19,18 @@ double Seconds() {
 }
 }  // namespace
 
+namespace {
+
+int Occurrences(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) n++;
+    return n;
+}
+
+}  // namespace
+
 EngineRun RunEngine(const std::vector<std::string>& args, const std::string& input,
-                    double timeoutSeconds, const std::string& closeAfter) {
+                    double timeoutSeconds, const std::string& closeAfter, int closeAfterCount) {
     EngineRun run;
     int toChild[2], fromChild[2];
     if (pipe(toChild) != 0 || pipe(fromChild) != 0) return run;
@@ -52,7 +62,7 @@ EngineRun RunEngine(const std::vector<std::string>& args, const std::string& inp
             break;
         }
         if (inputOpen && written == input.size() &&
-            (closeAfter.empty() || run.output.find(closeAfter) != std::string::npos)) {
+            (closeAfter.empty() || Occurrences(run.output, closeAfter) >= closeAfterCount)) {
             close(toChild[1]);
             inputOpen = false;
         }

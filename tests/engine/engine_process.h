@@ -14,9 +14,11 @@ struct EngineRun {
 };
 
 // When closeAfter is given, standard input stays open until that text has
-// appeared in the output (a host does not hang up in the middle of a search).
+// appeared in the output closeAfterCount times (a host does not hang up in the
+// middle of a search).
 EngineRun RunEngine(const std::vector<std::string>& args, const std::string& input,
-                    double timeoutSeconds = 30.0, const std::string& closeAfter = "");
+                    double timeoutSeconds = 30.0, const std::string& closeAfter = "",
+                    int closeAfterCount = 1);
 
 std::vector<std::string> Lines(const std::string& text);
 

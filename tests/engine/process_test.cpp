@@ -166,3 +166,44 @@ TEST(EngineProcess, GoWithoutLimitsSearchesAndAnswers) {
     EXPECT_EQ(run.status, 255);  // the host hung up after bestmove
 }
 
+
+// Boards the engine cannot hold (too many men, no king, a pawn on the last
+// rank, the side not to move in check) are refused; the search that follows
+// answers for the position before them.
+TEST(EngineProcess, UnholdableBoardsKeepThePreviousPosition) {
+    const char* const Bad[] = {
+        "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1r2P3/2N2Q1p/PPPBBPPP/R3KRR1 w - - 0 1",
+        "rnbqkbnr/pppppppp/8/8/8/N7/PPPPPPPP/RNBQKBNR w - - 0 1",
+        "8/8/8/8/8/8/P7/K7 w - - 0 1",
+        "4r3/1P6/8/8/8/8/6p1/4K3 w - - 0 1",
+        "4k3/8/8/8/8/8/8/P3K3 w - - 0 1",
+        "4k3/8/8/8/8/8/8/4K2R b - - 0 1",
+    };
+    const std::string setup = "setoption name OwnBook value false\nposition startpos moves e2e4\n";
+    auto reference = Lines(RunEngine(Fast, setup + "go depth 3\n", 30.0, "bestmove").output);
+    ASSERT_FALSE(reference.empty());
+    for (const char* fen : Bad) {
+        auto run = RunEngine(Fast, setup + "position fen " + fen + "\ngo depth 3\n", 30.0, "bestmove");
+        auto lines = Lines(run.output);
+        EXPECT_TRUE(HasLine(lines, "info string illegal position, the previous position is kept")) << fen;
+        ASSERT_FALSE(lines.empty()) << fen;
+        EXPECT_EQ(lines.back(), reference.back()) << fen;
+    }
+}
+
+// A position and a go sent while a search runs wait for its end: the second
+// answer is for the position the host sent with them.
+TEST(EngineProcess, PositionDuringASearchWaitsForItsEnd) {
+    auto run = RunEngine(Fast,
+                         "setoption name OwnBook value false\nposition startpos\ngo depth 5\n"
+                         "position startpos moves e2e4 e7e5 g1f3\ngo depth 4\n",
+                         30.0, "bestmove", 2);
+    std::vector<std::string> answers;
+    for (const std::string& line : Lines(run.output))
+        if (line.rfind("bestmove ", 0) == 0) answers.push_back(line);
+    ASSERT_EQ(answers.size(), 2u) << run.output;
+    // Black's answers to g1f3 start on black's half of the board.
+    const std::string move = answers[1].substr(9, 4);
+    EXPECT_TRUE(move[1] >= '4' && move[1] <= '8') << answers[1];
+    EXPECT_NE(move, "g1f3");
+}
