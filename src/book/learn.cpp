@@ -78,8 +78,8 @@ int SeedRecord(board::Tree& tree, board::NodeRecord* root, const LearnRecord& r,
     if (r.side > 1) return 0;
 
     uint32_t index = search::SlotOf(r.indexKey);
-    search::SearchEntry* main = &search::SearchTables[0][r.side][index];
-    search::SearchEntry* second = &search::SearchTables[1][r.side][index];
+    search::SearchEntry* main = search::SlotAt(1, r.side, index);
+    search::SearchEntry* second = search::SlotAt(2, r.side, index);
     if (search::EntrySn(*main) != ProtectedAge) {
         if (search::EntryKey(*main) != r.checkKey) *second = *main;
         // Learned entries carry search number 1 in the tables.
@@ -94,7 +94,7 @@ int SeedRecord(board::Tree& tree, board::NodeRecord* root, const LearnRecord& r,
     if (!child) return 0;
     int result = 1;
     if (MoveIsLegal(tree, child, r.reply)) {
-        search::SearchEntry* slot = &search::SearchTables[0][child->side][search::SlotOf(search::IndexKey(child))];
+        search::SearchEntry* slot = search::SlotAt(1, child->side, search::HashIndex(child));
         if (search::EntrySn(*slot) != ProtectedAge)
             *slot = search::EntryWithData(child->key[1], r.reply, 0,
                                 search::DataWord(-r.score, int(r.depth) - 1, SwapBounds(r.bound & 0xc0u) | ProtectedAge));
@@ -277,8 +277,7 @@ int LearnAfterSearch(board::Tree& tree, board::NodeRecord* root, board::Move bes
 }
 
 int SeedFromFile(board::Tree& tree, board::NodeRecord* root) {
-    if (!search::SearchTables[0][0] || !search::SearchTables[0][1] || !search::SearchTables[1][0] ||
-        !search::SearchTables[1][1] || search::SearchEntries == 0)
+    if (!search::HashAllocated())
         return 0;
     // 1. Signature and men.
     uint32_t signature = SettingsSignature();

@@ -62,7 +62,7 @@ const char* FirstWord(const char* text, char* word, size_t size) {
 
 // Sets the FEN up on the game board; returns the main table slot of its side.
 search::SearchEntry* SlotOfFen(const char* fen, uint32_t* checkKey, int* side) {
-    if (!search::SearchTables[0][0] || !search::SearchTables[0][1] || search::SearchEntries == 0)
+    if (!search::HashAllocated())
         return nullptr;
     board::GameRecord game;
     if (!board::ReadFen(fen, game)) return nullptr;
@@ -77,7 +77,7 @@ search::SearchEntry* SlotOfFen(const char* fen, uint32_t* checkKey, int* side) {
     node.key[1] = key[1];
     *checkKey = key[1];
     *side = node.side & 1;
-    return &search::SearchTables[0][*side][search::SlotOf(search::IndexKey(&node))];
+    return search::SlotAt(1, *side, search::HashIndex(&node));
 }
 
 }  // namespace

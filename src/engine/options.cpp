@@ -73,11 +73,7 @@ void ClearLearning(const char*) { book::ClearPositionLearning(); }
 
 // Protected entries point into the search tables: new tables make them dangle.
 void SetHash(const char* value) {
-    const search::SearchEntry* before = search::SearchTables[0][0];
-    int kilobytesBefore = search::searchKilobytes;
-    search::SetHashSize(ReadInteger(value));
-    if (search::SearchTables[0][0] != before || search::searchKilobytes != kilobytesBefore)
-        book::ForgetAll();
+    if (search::SetHashSize(ReadInteger(value))) book::ForgetAll();
 }
 
 void SetPositionValue(const char* value) {

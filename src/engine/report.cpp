@@ -53,7 +53,7 @@ struct Line {
     }
 };
 
-bool TablesExist() { return search::SearchTables[0][0] != nullptr && search::SearchEntries > 0; }
+bool TablesExist() { return search::HashAllocated(); }
 
 int32_t NodesPerSecond(uint64_t nodes, int32_t elapsed) {
     double nps = double(nodes) * 1000.0 / double(elapsed);
@@ -63,9 +63,7 @@ int32_t NodesPerSecond(uint64_t nodes, int32_t elapsed) {
 }  // namespace
 
 int HashUsage() {
-    if (!TablesExist()) return 0;
-    double used = double(search::hashWrites) * 500.0 / double(search::SearchEntries);
-    return used >= 1000.0 ? 1000 : int(used);
+    return TablesExist() ? search::HashFull() : 0;
 }
 
 int SelectiveDepth(const board::Tree& tree, int depth) {

@@ -46,18 +46,19 @@ int MultiPvScore(int index) {
     return index >= 0 && index < lineCount ? lines[index].score : -board::MateValue;
 }
 
+void NoteRootResult(int depth, int score, int bound, bool iterationEnd, board::Move move) {
+    if (sg.zeroScore) score = 0;
+    if (core::settings.positionLearning && knowledge.noteRootResult && depth != 0 &&
+        (iterationEnd || bound != 1))
+        knowledge.noteRootResult(depth, score, iterationEnd ? 0 : 2, move);
+}
+
 void PublishPvLine(board::Tree& tree, board::Move rootMove, int depth, int kind, int32_t timeMs,
                    int score, int expected, int bound) {
-    // 1. Scores forced to zero.
+    NoteRootResult(depth, score, bound, false, rootMove);
+
+    // 1. Scores forced to zero; 2. which calls reach the host.
     if (sg.zeroScore) score = 0;
-
-    // Position learning keeps the newest exact or lower-bound root result.
-    if (core::settings.positionLearning && knowledge.noteRootResult && depth != 0 &&
-        (kind == EndOfIterationCall || bound != 1))
-        knowledge.noteRootResult(depth, score, kind == EndOfIterationCall ? 0 : 2, rootMove);
-
-    // 2. Which calls reach the host.
-    if (kind == EndOfIterationCall) return;
     if (kind != FinalCall && bound != 0) return;
 
     // 3. Fresh principal variation, read back from the hash.

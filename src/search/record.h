@@ -14,8 +14,8 @@ constexpr int PvLength = 30;
 extern board::Move pvMoves[PvLength];  // [0] root move, [1] ponder move, 0-terminated
 extern int whiteViewScore;             // score of the last PV line from white's view
 
-// Kinds of a PV line besides the root move number (1, 2, ...).
-constexpr int EndOfIterationCall = 999;
+// The kind of a PV line: the root move's number (1, 2, ...) or the answer's
+// line after the search.
 constexpr int FinalCall = 998;
 
 // One MultiPV line: its root move's newest result and the start of its PV.
@@ -38,6 +38,9 @@ const MultiPvLine& MultiPvAt(int index);
 board::Move MultiPvMove(int index);
 int MultiPvScore(int index);
 
+// Position learning keeps the newest exact or lower-bound root result; the
+// end of an iteration counts as exact.
+void NoteRootResult(int depth, int score, int bound, bool iterationEnd, board::Move move);
 // A new result of a root move: learning hears of it, and a line that goes to
 // the host renews the principal variation before the reporter formats it.
 void PublishPvLine(board::Tree& tree, board::Move rootMove, int depth, int kind, int32_t timeMs,

@@ -273,7 +273,7 @@ void RecordIteration(board::Tree& tree, int depth) {
         int swing = score - think.scoreHistory[depth - 2];
         if (swing > UnstableSwing || swing < -UnstableSwing) think.unstable = 1;
     }
-    PublishPvLine(tree, root->bestMove, depth, EndOfIterationCall, ElapsedMs(), score, score, 0);
+    NoteRootResult(depth, score, 0, true, root->bestMove);
     bool won = score > DecidedScore, lost = score < -DecidedScore;
     for (int d = 1; d <= depth && (won || lost); d++) {
         if (think.scoreHistory[d] < DecidedScore) won = false;

@@ -123,14 +123,24 @@ int AllocateHash(int totalKilobytes) {
     return ok;
 }
 
-void SetHashSize(int megabytes) {
+int SetHashSize(int megabytes) {
     int64_t total = HashKilobytesFor(megabytes);
-    if (total == 0) return;
+    if (total == 0) return 0;
     int s, e;
     SplitKilobytes(total, s, e);
     // Fresh blocks come zeroed from the allocator, so no clearing pass is needed.
-    if (s != searchKilobytes || !SearchTables[0][0]) AllocateSearchTables(s);
+    int renewed = 0;
+    if (s != searchKilobytes || !SearchTables[0][0]) {
+        AllocateSearchTables(s);
+        renewed = 1;
+    }
     if (e != eval::evalKilobytes || !eval::EvalTables[0]) eval::AllocateEvalTables(e);
+    return renewed;
+}
+
+bool HashAllocated() {
+    return SearchEntries > 0 && SearchTables[0][0] && SearchTables[0][1] && SearchTables[1][0] &&
+           SearchTables[1][1];
 }
 
 void ClearSearchTables() {

@@ -63,7 +63,13 @@ void SplitKilobytes(int64_t totalKilobytes, int& searchShare, int& evalShare);
 // The total kilobytes the Hash option asks for; 0 when the value is ignored.
 int64_t HashKilobytesFor(int megabytes);
 
-void SetHashSize(int megabytes);
+// Resizes for the Hash option; 1 when the search tables were allocated anew
+// (what pointed into them is gone).
+int SetHashSize(int megabytes);
+// Both tiers of both sides are allocated.
+bool HashAllocated();
+// The entry of a side's table at a tier (1 or 2) and slot.
+inline SearchEntry* SlotAt(int tier, int side, uint32_t slot) { return &SearchTables[tier - 1][side][slot]; }
 // Allocates both sets for a total size (start-up); 1 when both sets exist after.
 int AllocateHash(int totalKilobytes);
 int AllocateSearchTables(int kilobytes);  // 1 on success (possibly after the fall-back)

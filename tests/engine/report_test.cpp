@@ -249,8 +249,6 @@ TEST_F(ReportTest, PvLinePrintsExactLinesAndFinalBounds) {
 
     report(e2e4, 1, 60, 2);  // fail-high lines of ordinary calls stay quiet
     EXPECT_EQ(out, "");
-    report(e2e4, search::EndOfIterationCall, 60, 0);
-    EXPECT_EQ(out, "");
     report(e2e4, search::FinalCall, -12, 1);
     EXPECT_EQ(out, "info depth 5 seldepth 5 time 1234 score cp -12 upperbound pv e2e4\n");
 
