@@ -43,7 +43,8 @@ TEST(ReportScore, DatabaseDistancesAreBounds) {
 struct ReportTest : ::testing::Test {
     core::Settings savedSettings = core::settings;
     search::SearchGlobals savedGlobals = search::sg;
-    search::SearchEntry* savedTable = search::SearchTables[0][0];
+    search::SearchEntry* savedTables[2][2] = {{search::SearchTables[0][0], search::SearchTables[0][1]},
+                                             {search::SearchTables[1][0], search::SearchTables[1][1]}};
     uint32_t savedEntries = search::SearchEntries;
     uint32_t savedWrites = search::hashWrites;
     board::Tree* savedTree = board::MainTree;
@@ -53,16 +54,22 @@ struct ReportTest : ::testing::Test {
     void SetUp() override {
         engine::InstallReporter();
         board::MainTree = tree.get();
-        search::SearchTables[0][0] = nullptr;
+        UseTables(nullptr);
         search::sg.searchStart = core::Now();
     }
     void TearDown() override {
         core::settings = savedSettings;
         search::sg = savedGlobals;
-        search::SearchTables[0][0] = savedTable;
+        for (int t = 0; t < 2; t++)
+            for (int side = 0; side < 2; side++) search::SearchTables[t][side] = savedTables[t][side];
         search::SearchEntries = savedEntries;
         search::hashWrites = savedWrites;
         board::MainTree = savedTree;
+    }
+    // The tables are allocated all or nothing: stand one entry in for all four.
+    void UseTables(search::SearchEntry* table) {
+        for (auto& tier : search::SearchTables)
+            for (auto& t : tier) t = table;
     }
     void HoldMoves(int plies) {
         for (int i = 0; i < board::MaxPly; i++)
@@ -77,7 +84,7 @@ struct ReportTest : ::testing::Test {
 
 TEST_F(ReportTest, HashUsageIsPerMilleOfTierOne) {
     EXPECT_EQ(engine::HashUsage(), 0);  // no tables
-    search::SearchTables[0][0] = dummy;
+    UseTables(dummy);
     search::SearchEntries = 1000;
     search::hashWrites = 300;
     EXPECT_EQ(engine::HashUsage(), 150);
@@ -135,7 +142,7 @@ TEST_F(ReportTest, StatisticsLineFieldsAndTrailingSpace) {
                 out == "info nps 5000 nodes 5000 \n")
         << out;
 
-    search::SearchTables[0][0] = dummy;
+    UseTables(dummy);
     search::SearchEntries = 1000;
     search::hashWrites = 10;
     search::sg.tbHits = 3;
@@ -153,7 +160,7 @@ TEST_F(ReportTest, NodeAndPeriodicLines) {
 
     out = Captured([](ReportTest& t) { engine::ReportPeriodic(*t.tree, 2000); }, *this);
     EXPECT_EQ(out, "");  // no tables, no line
-    search::SearchTables[0][0] = dummy;
+    UseTables(dummy);
     search::SearchEntries = 1000;
     search::hashWrites = 100;
     search::sg.tbHits = 2;
