@@ -8,9 +8,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -20,6 +24,7 @@
 #include "board/position.h"
 #include "command.h"
 #include "eval/eval.h"
+#include "sprt.h"
 
 namespace {
 
@@ -208,6 +213,8 @@ struct Referee {
     }
 };
 
+constexpr int BalancedMargin = 50;  // centipawns either way for a usable opening
+
 struct Totals {
     int wins = 0, draws = 0, losses = 0;  // from the first engine's view
     int illegal = 0, illegalPonder = 0, timeLosses = 0, crashes = 0;
@@ -334,11 +341,126 @@ int PlayGame(Referee& referee, EngineProcess* engines[2], const EngineSetup* set
     }
 }
 
-int MatchMain(int argc, char** argv) {
+// Opening lines from a file of coordinate moves (one line each, '#' for
+// comments), kept when they are legal, 6 to 16 plies long and close to level
+// by the engine's own evaluation, then shuffled by the seed.
+std::vector<std::string> LoadOpenings(const std::string& path, Referee& referee, unsigned seed) {
+    std::vector<std::string> lines;
+    std::FILE* f = std::fopen(path.c_str(), "r");
+    if (!f) return lines;
+    char buffer[2048];
+    std::unique_ptr<board::Tree> tree(new board::Tree());
+    while (std::fgets(buffer, sizeof buffer, f)) {
+        std::string line(buffer);
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' '))
+            line.pop_back();
+        if (line.empty() || line[0] == '#') continue;
+        referee.Start();
+        int plies = 0;
+        bool legal = true;
+        for (size_t start = 0; start < line.size() && legal;) {
+            size_t end = line.find(' ', start);
+            if (end == std::string::npos) end = line.size();
+            std::string text = line.substr(start, end - start);
+            board::Move m = referee.Find(text);
+            if (m) {
+                referee.Play(m, text);
+                plies++;
+            } else {
+                legal = false;
+            }
+            start = end + 1;
+        }
+        if (!legal || plies < 6 || plies > 16 || referee.LegalMoves().empty()) continue;
+        board::CopyGameBoard(board::Game, *tree);
+        board::SetUpTree(*tree);
+        board::NodeRecord* root = eval::SetUpRoot(*tree, board::Game);
+        int score = eval::Evaluate(*tree, root, -board::MateValue, board::MateValue, 0);
+        if (score < -BalancedMargin || score > BalancedMargin) continue;
+        lines.push_back(line);
+    }
+    std::fclose(f);
+    std::sort(lines.begin(), lines.end());
+    lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+    std::mt19937 random(seed);
+    std::shuffle(lines.begin(), lines.end(), random);
+    return lines;
+}
+
+// One finished game as a worker reports it to the match.
+struct GameReport {
+    int pair = 0, game = 0;  // game 0: the first engine has white
+    int result = 0;          // from the first engine's view
+    Totals faults;
+    std::string reason, moves;
+};
+
+std::string Encode(const GameReport& r) {
+    char head[160];
+    std::snprintf(head, sizeof head, "%d %d %d %d %d %d %d\t", r.pair, r.game, r.result, r.faults.illegal,
+                  r.faults.illegalPonder, r.faults.timeLosses, r.faults.crashes);
+    return head + r.reason + "\t" + r.moves + "\n";
+}
+
+bool Decode(const std::string& line, GameReport& r) {
+    size_t tab1 = line.find('\t'), tab2 = line.find('\t', tab1 == std::string::npos ? 0 : tab1 + 1);
+    if (tab1 == std::string::npos || tab2 == std::string::npos) return false;
+    if (std::sscanf(line.c_str(), "%d %d %d %d %d %d %d", &r.pair, &r.game, &r.result, &r.faults.illegal,
+                    &r.faults.illegalPonder, &r.faults.timeLosses, &r.faults.crashes) != 7)
+        return false;
+    r.reason = line.substr(tab1 + 1, tab2 - tab1 - 1);
+    r.moves = line.substr(tab2 + 1);
+    return true;
+}
+
+struct MatchPlan {
     std::vector<EngineSetup> setups;
-    int games = 10, moveTimeMs = 0, maxPlies = 400;
+    std::vector<std::string> openings;
+    int pairs = 5;
     double base = 10, inc = 0.1;
-    std::string pgnPath;
+    int moveTimeMs = 0, maxPlies = 400;
+};
+
+// A worker plays every pair whose number leaves `slot` modulo `workers`, with
+// engines of its own, and writes one report line per game.
+void RunWorker(const MatchPlan& plan, int slot, int workers, int out) {
+    Referee referee;
+    referee.tree = new board::Tree();
+    EngineProcess processes[2];
+    const EngineSetup* setupPtr[2] = {&plan.setups[0], &plan.setups[1]};
+    for (int e = 0; e < 2; e++)
+        if (!StartEngine(processes[e], plan.setups[e])) _exit(3);
+    for (int pair = slot; pair < plan.pairs; pair += workers) {
+        const std::string& opening = plan.openings[size_t(pair) % plan.openings.size()];
+        for (int game = 0; game < 2; game++) {
+            GameReport r;
+            r.pair = pair;
+            r.game = game;
+            EngineProcess* engines[2] = {&processes[0], &processes[1]};
+            r.result = PlayGame(referee, engines, setupPtr, game == 0 ? 1 : 0, opening, plan.base, plan.inc,
+                                plan.moveTimeMs, plan.maxPlies, r.faults, r.reason);
+            for (size_t i = 0; i < referee.moves.size(); i++)
+                r.moves += (i ? " " : "") + referee.moves[i];
+            std::string text = Encode(r);
+            if (write(out, text.data(), text.size()) != ssize_t(text.size())) _exit(4);
+            for (int e = 0; e < 2; e++)
+                if (!processes[e].alive) {
+                    processes[e].Stop();
+                    if (!StartEngine(processes[e], plan.setups[e])) _exit(3);
+                }
+        }
+    }
+    for (int e = 0; e < 2; e++) processes[e].Stop();
+    delete referee.tree;
+}
+
+int MatchMain(int argc, char** argv) {
+    MatchPlan plan;
+    int games = 10, concurrency = 1;
+    unsigned seed = 1;
+    bool sprtOn = false;
+    tools::Sprt sprt{0, 5};
+    std::string pgnPath, openingPath;
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
         auto next = [&](const char* what) -> std::string {
@@ -349,91 +471,176 @@ int MatchMain(int argc, char** argv) {
             return argv[++i];
         };
         if (a == "--engine") {
-            setups.push_back({next("--engine"), {}, ""});
-            std::string cmd = setups.back().command;
+            plan.setups.push_back({next("--engine"), {}, ""});
+            std::string cmd = plan.setups.back().command;
             size_t slash = cmd.find_last_of('/');
             std::string name = cmd.substr(slash == std::string::npos ? 0 : slash + 1);
-            setups.back().name = name.substr(0, name.find(' '));
-        } else if (a == "--name" && !setups.empty()) {
-            setups.back().name = next("--name");
-        } else if (a == "--option" && !setups.empty()) {
+            plan.setups.back().name = name.substr(0, name.find(' '));
+        } else if (a == "--name" && !plan.setups.empty()) {
+            plan.setups.back().name = next("--name");
+        } else if (a == "--option" && !plan.setups.empty()) {
             std::string o = next("--option");
             size_t eq = o.find('=');
             if (eq == std::string::npos) continue;
-            setups.back().options.push_back({o.substr(0, eq), o.substr(eq + 1)});
+            plan.setups.back().options.push_back({o.substr(0, eq), o.substr(eq + 1)});
         } else if (a == "--games") {
             games = std::atoi(next("--games").c_str());
         } else if (a == "--tc") {
             std::string tc = next("--tc");
-            base = std::atof(tc.c_str());
+            plan.base = std::atof(tc.c_str());
             size_t plus = tc.find('+');
-            inc = plus == std::string::npos ? 0 : std::atof(tc.c_str() + plus + 1);
+            plan.inc = plus == std::string::npos ? 0 : std::atof(tc.c_str() + plus + 1);
         } else if (a == "--movetime") {
-            moveTimeMs = std::atoi(next("--movetime").c_str());
+            plan.moveTimeMs = std::atoi(next("--movetime").c_str());
         } else if (a == "--maxplies") {
-            maxPlies = std::atoi(next("--maxplies").c_str());
+            plan.maxPlies = std::atoi(next("--maxplies").c_str());
         } else if (a == "--pgn") {
             pgnPath = next("--pgn");
+        } else if (a == "--openings") {
+            openingPath = next("--openings");
+        } else if (a == "--seed") {
+            seed = unsigned(std::strtoul(next("--seed").c_str(), nullptr, 10));
+        } else if (a == "--concurrency") {
+            concurrency = std::atoi(next("--concurrency").c_str());
+        } else if (a == "--sprt") {
+            sprt.elo0 = std::atof(next("--sprt").c_str());
+            sprt.elo1 = std::atof(next("--sprt").c_str());
+            sprtOn = true;
         }
     }
-    if (setups.size() != 2 || games < 1) {
+    if (plan.setups.size() != 2 || games < 1 || concurrency < 1 || (sprtOn && sprt.elo1 <= sprt.elo0)) {
         std::fprintf(stderr,
                      "usage: kestrion-tool match --engine CMD [--name N] [--option NAME=VALUE]... "
-                     "--engine CMD [...] [--games N] [--tc BASE+INC] [--movetime MS]\n");
+                     "--engine CMD [...] [--games N] [--tc BASE+INC] [--movetime MS] [--openings FILE] "
+                     "[--seed N] [--concurrency N] [--sprt ELO0 ELO1] [--pgn FILE]\n");
         return 2;
     }
     signal(SIGPIPE, SIG_IGN);
-    board::InitBoardTables();
-    eval::InitEvalTables();
+    if (tools::InitEngineTables() != 0) return 1;
     Referee referee;
     referee.tree = new board::Tree();
-
-    EngineProcess processes[2];
-    Totals totals;
-    const EngineSetup* setupPtr[2] = {&setups[0], &setups[1]};
-    for (int e = 0; e < 2; e++)
-        if (!StartEngine(processes[e], setups[e])) {
-            std::fprintf(stderr, "match: cannot start %s\n", setups[e].command.c_str());
+    if (!openingPath.empty()) {
+        plan.openings = LoadOpenings(openingPath, referee, seed);
+        if (plan.openings.empty()) {
+            std::fprintf(stderr, "match: no usable opening in %s\n", openingPath.c_str());
             return 1;
         }
-    FILE* pgn = pgnPath.empty() ? nullptr : std::fopen(pgnPath.c_str(), "w");
-    int openingCount = int(sizeof Openings / sizeof Openings[0]);
-    for (int g = 0; g < games; g++) {
-        int firstIsWhite = (g % 2 == 0) ? 1 : 0;
-        std::string opening = Openings[(g / 2) % openingCount];
-        EngineProcess* engines[2] = {&processes[0], &processes[1]};
-        std::string reason;
-        int result = PlayGame(referee, engines, setupPtr, firstIsWhite, opening, base, inc, moveTimeMs,
-                              maxPlies, totals, reason);
-        if (result > 0) totals.wins++;
-        else if (result < 0) totals.losses++;
-        else totals.draws++;
-        const char* whiteName = setups[firstIsWhite ? 0 : 1].name.c_str();
-        const char* blackName = setups[firstIsWhite ? 1 : 0].name.c_str();
-        int whiteResult = firstIsWhite ? result : -result;
-        const char* resultText = whiteResult > 0 ? "1-0" : whiteResult < 0 ? "0-1" : "1/2-1/2";
-        std::printf("game %d: %s - %s %s (%s, %zu plies)\n", g + 1, whiteName, blackName, resultText,
-                    reason.c_str(), referee.moves.size());
-        std::fflush(stdout);
-        if (pgn) {
-            std::fprintf(pgn, "[White \"%s\"]\n[Black \"%s\"]\n[Result \"%s\"]\n[Termination \"%s\"]\n\n",
-                         whiteName, blackName, resultText, reason.c_str());
-            for (const std::string& m : referee.moves) std::fprintf(pgn, "%s ", m.c_str());
-            std::fprintf(pgn, "%s\n\n", resultText);
-        }
-        for (int e = 0; e < 2; e++)
-            if (!processes[e].alive) {
-                processes[e].Stop();
-                if (!StartEngine(processes[e], setups[e])) return 1;
-            }
+    } else {
+        plan.openings.assign(std::begin(Openings), std::end(Openings));
     }
+    // Games go in pairs: one opening, each engine once with white. With the
+    // SPRT on, the game count is only an upper limit.
+    plan.pairs = (games + 1) / 2;
+    if (concurrency > plan.pairs) concurrency = plan.pairs;
+
+    std::vector<pid_t> workers;
+    std::vector<int> pipes;
+    for (int w = 0; w < concurrency; w++) {
+        int ends[2];
+        if (pipe(ends) != 0) return 1;
+        pid_t pid = fork();
+        if (pid == 0) {
+            close(ends[0]);
+            RunWorker(plan, w, concurrency, ends[1]);
+            _exit(0);
+        }
+        close(ends[1]);
+        workers.push_back(pid);
+        pipes.push_back(ends[0]);
+    }
+
+    FILE* pgn = pgnPath.empty() ? nullptr : std::fopen(pgnPath.c_str(), "w");
+    Totals totals;
+    tools::Pentanomial penta;
+    std::vector<int> firstGame(size_t(plan.pairs), 9);
+    std::vector<std::string> buffers(pipes.size());
+    int played = 0, decision = 0;
+    size_t open = pipes.size();
+    while (open > 0 && decision == 0) {
+        std::vector<pollfd> fds;
+        for (int fd : pipes)
+            if (fd >= 0) fds.push_back({fd, POLLIN, 0});
+        if (poll(fds.data(), nfds_t(fds.size()), 1000) <= 0) continue;
+        for (size_t w = 0; w < pipes.size() && decision == 0; w++) {
+            if (pipes[w] < 0) continue;
+            pollfd* mine = nullptr;
+            for (pollfd& f : fds)
+                if (f.fd == pipes[w]) mine = &f;
+            if (!mine || !(mine->revents & (POLLIN | POLLHUP))) continue;
+            char chunk[8192];
+            ssize_t n = read(pipes[w], chunk, sizeof chunk);
+            if (n <= 0) {
+                close(pipes[w]);
+                pipes[w] = -1;
+                open--;
+                continue;
+            }
+            buffers[w].append(chunk, size_t(n));
+            size_t nl;
+            while ((nl = buffers[w].find('\n')) != std::string::npos && decision == 0) {
+                GameReport r;
+                std::string line = buffers[w].substr(0, nl);
+                buffers[w].erase(0, nl + 1);
+                if (!Decode(line, r) || r.pair < 0 || r.pair >= plan.pairs) continue;
+                played++;
+                if (r.result > 0) totals.wins++;
+                else if (r.result < 0) totals.losses++;
+                else totals.draws++;
+                totals.illegal += r.faults.illegal;
+                totals.illegalPonder += r.faults.illegalPonder;
+                totals.timeLosses += r.faults.timeLosses;
+                totals.crashes += r.faults.crashes;
+                const char* whiteName = plan.setups[r.game == 0 ? 0 : 1].name.c_str();
+                const char* blackName = plan.setups[r.game == 0 ? 1 : 0].name.c_str();
+                int whiteResult = r.game == 0 ? r.result : -r.result;
+                const char* resultText = whiteResult > 0 ? "1-0" : whiteResult < 0 ? "0-1" : "1/2-1/2";
+                size_t plies = r.moves.empty() ? 0 : size_t(std::count(r.moves.begin(), r.moves.end(), ' ')) + 1;
+                std::printf("game %d: %s - %s %s (%s, %zu plies)\n", played, whiteName, blackName, resultText,
+                            r.reason.c_str(), plies);
+                if (pgn) {
+                    std::fprintf(pgn, "[White \"%s\"]\n[Black \"%s\"]\n[Result \"%s\"]\n[Termination \"%s\"]\n\n%s %s\n\n",
+                                 whiteName, blackName, resultText, r.reason.c_str(), r.moves.c_str(), resultText);
+                    std::fflush(pgn);
+                }
+                double score = (r.result + 1) / 2.0;
+                int& other = firstGame[size_t(r.pair)];
+                if (other == 9) {
+                    other = r.result;
+                } else {
+                    penta.Add((other + 1) / 2.0, score);
+                    if (sprtOn) {
+                        std::printf("pairs %lld, LLR %.2f (%.2f, %.2f)\n", (long long)penta.Pairs(),
+                                    sprt.Llr(penta), sprt.LowerBound(), sprt.UpperBound());
+                        decision = sprt.Decide(penta);
+                    }
+                }
+                std::fflush(stdout);
+            }
+        }
+    }
+    // A decided test stops the games still running.
+    for (pid_t pid : workers)
+        if (decision != 0) kill(pid, SIGTERM);
+    for (pid_t pid : workers) waitpid(pid, nullptr, 0);
+    for (int fd : pipes)
+        if (fd >= 0) close(fd);
     if (pgn) std::fclose(pgn);
-    for (int e = 0; e < 2; e++) processes[e].Stop();
-    double score = (totals.wins + 0.5 * totals.draws) * 100.0 / games;
+
+    const int total = totals.wins + totals.draws + totals.losses;
     std::printf("%s vs %s: +%d =%d -%d, illegal moves %d, illegal ponder moves %d, time losses %d, "
                 "crashes %d\n",
-                setups[0].name.c_str(), setups[1].name.c_str(), totals.wins, totals.draws, totals.losses,
-                totals.illegal, totals.illegalPonder, totals.timeLosses, totals.crashes);
+                plan.setups[0].name.c_str(), plan.setups[1].name.c_str(), totals.wins, totals.draws,
+                totals.losses, totals.illegal, totals.illegalPonder, totals.timeLosses, totals.crashes);
+    tools::EloEstimate elo = tools::Estimate(penta);
+    std::printf("pairs %lld, pentanomial [%lld %lld %lld %lld %lld], Elo %.1f +/- %.1f, draws %.1f%%\n",
+                (long long)penta.Pairs(), (long long)penta.counts[0], (long long)penta.counts[1],
+                (long long)penta.counts[2], (long long)penta.counts[3], (long long)penta.counts[4], elo.elo,
+                elo.margin, total ? totals.draws * 100.0 / total : 0.0);
+    if (sprtOn)
+        std::printf("SPRT elo0 %g elo1 %g: LLR %.2f (%.2f, %.2f), %s\n", sprt.elo0, sprt.elo1, sprt.Llr(penta),
+                    sprt.LowerBound(), sprt.UpperBound(),
+                    decision > 0 ? "H1 accepted" : decision < 0 ? "H0 accepted" : "undecided");
+    double score = total ? (totals.wins + 0.5 * totals.draws) * 100.0 / total : 0.0;
     std::printf("score %.1f%%\n", score);
     delete referee.tree;
     return 0;
@@ -441,5 +648,6 @@ int MatchMain(int argc, char** argv) {
 
 }  // namespace
 
-KESTRION_TOOL(Match, "match", "match --engine CMD [--option N=V]... --engine CMD [...] [--games N] [--tc B+I]",
+KESTRION_TOOL(Match, "match",
+              "match --engine CMD [--option N=V]... --engine CMD [...] [--games N] [--tc B+I] [--sprt E0 E1]",
               MatchMain);
