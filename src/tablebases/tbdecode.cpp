@@ -185,14 +185,16 @@ int huffman_decode_create(huffman_decode* code, const uint8_t* lengths, int coun
         uint32_t prefix = v >> (len - bits);
         int16_t* slot = &code->table[prefix];
         for (int i = len - bits - 1; i >= 0; i--) {
-            if (*slot >= 0 && *slot != Unset && slot >= code->table + lookup) return CompErrCode;
-            if (*slot == 0 || *slot == Unset) {
+            // Lookup entries start at 0, tree entries at Unset (0 is symbol 0 there).
+            const bool inTree = slot >= code->table + lookup;
+            if (inTree ? *slot == Unset : *slot == 0) {
                 TB_ASSERT(free + 2 <= lookup + 2 * SymbolCount);
                 code->table[free] = code->table[free + 1] = Unset;
                 *slot = static_cast<int16_t>(-free);
                 free += 2;
             }
-            int node = -*slot;
+            if (*slot >= 0) return CompErrCode;   // cannot happen for a complete canonical code
+            const int node = -*slot;
             slot = &code->table[node + ((v >> i) & 1)];
         }
         *slot = static_cast<int16_t>(s);

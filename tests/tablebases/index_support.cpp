@@ -1,7 +1,12 @@
 #include "index_support.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdlib>
+#include <unordered_map>
+
+#include "tablebases/tbtables.h"
 
 namespace tbtest {
 
@@ -208,5 +213,66 @@ bool RandomLegal(const Material& m, int stm, std::mt19937_64& rng, bool wantEp, 
     }
     return false;
 }
+
+namespace {
+
+using namespace tablebases;
+
+TbIndex Index(int tb, int stm, const Material& m, const Pos& p) {
+    int w[24], b[24];
+    ToArrays(m, p, w, b);
+    return (stm == 0 ? TbDescriptors[tb].calcW : TbDescriptors[tb].calcB)(w, b, p.ep, 0);
+}
+
+// Collects entry -> position class and reports the first clash.
+struct Injectivity {
+    TbIndex entries;
+    std::unordered_map<TbIndex, uint64_t> seen;
+    int failures = 0;
+    void Add(TbIndex idx, uint64_t cls, const char* name, int stm) {
+        if (idx >= entries) {
+            if (failures++ < 3) ADD_FAILURE() << name << " stm " << stm << ": entry " << idx << " beyond " << entries;
+            return;
+        }
+        auto it = seen.emplace(idx, cls);
+        if (!it.second && it.first->second != cls && failures++ < 3)
+            ADD_FAILURE() << name << " stm " << stm << ": entry " << idx << " for two positions "
+                          << std::hex << cls << " " << it.first->second;
+    }
+};
+
+// A position and the legal ones one man's move away from it.
+void Neighbourhood(int tb, int stm, const Material& m, const Pos& base, Injectivity& check) {
+    const char* name = TbDescriptors[tb].name;
+    check.Add(Index(tb, stm, m, base), SymmetryClass(m, base), name, stm);
+    for (int who = 0; who < m.men(); who++)
+        for (int s = 0; s < 64; s++) {
+            Pos p = base;
+            int* slot = who < 2 ? &p.king[who] : who - 2 < m.count[0] ? &p.man[0][who - 2]
+                                                                    : &p.man[1][who - 2 - m.count[0]];
+            *slot = s;
+            if (!Legal(m, p, stm)) continue;
+            check.Add(Index(tb, stm, m, p), SymmetryClass(m, p), name, stm);
+        }
+}
+
+}  // namespace
+
+void SampleTable(int tb, int bases, uint64_t seed) {
+    const TbDescriptor& d = TbDescriptors[tb];
+    const Material m = ParseMaterial(d.name);
+    std::mt19937_64 rng(seed);
+    for (int stm = 0; stm < ((d.flags & TbSymmetric) ? 1 : 2); stm++) {
+        Injectivity check{stm == 0 ? d.entriesW : d.entriesB, {}, 0};
+        for (int i = 0; i < bases; i++) {
+            Pos p;
+            if (RandomLegal(m, stm, rng, false, p)) Neighbourhood(tb, stm, m, p, check);
+            if (RandomLegal(m, stm, rng, true, p)) Neighbourhood(tb, stm, m, p, check);
+        }
+        EXPECT_GT(check.seen.size(), 0u) << d.name;
+        if (check.failures) return;
+    }
+}
+
 
 }  // namespace tbtest

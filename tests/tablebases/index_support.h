@@ -43,4 +43,9 @@ void ForEachLegal(const Material& m, int stm, const std::function<void(const Pos
 // A random legal position, or false after too many tries.
 bool RandomLegal(const Material& m, int stm, std::mt19937_64& rng, bool wantEp, Pos& p);
 
+// Range and distinct entries for one table, both sides, over random legal
+// positions (with and without en passant) and every legal position one
+// man's move away from each; reports through GoogleTest.
+void SampleTable(int tb, int bases, uint64_t seed);
+
 }  // namespace tbtest

@@ -50,3 +50,8 @@ TEST_P(SlowTbIndex, FourMenTableOverEveryLegalPosition) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Tables, SlowTbIndex, ::testing::Range(6, 36));
+
+TEST(SlowTbIndexSample, FiveAndSixMenTablesAroundManyPositions) {
+    VInitTbDescriptors();
+    for (int tb = 36; tb <= TableCount; tb++) tbtest::SampleTable(tb, 25, 1000 + static_cast<uint64_t>(tb));
+}
