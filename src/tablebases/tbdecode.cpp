@@ -271,7 +271,16 @@ int comp_open_file(decode_info** out, FILE* file, int checkCrc) {
         for (int s = 0; s < DistanceSlots; s++) info->distances[s] = fields.Read(sizeBits);
         if (!err && fields.overrun()) err = CompErrSizes;
 
-        // Step 4 (needs only the sizes): block offsets, all inside the file.
+        // Step 3: the code lengths start at the next byte boundary.
+        if (!err) {
+            const uint32_t codeStart = fieldsStart + static_cast<uint32_t>((fields.Consumed() + 7) / 8);
+            BitReader stream(header + codeStart, headerBytes - 4 - codeStart);
+            err = ReadLengths(stream, lengths, SymbolCount);
+            if (!err && stream.overrun()) err = CompErrCode;
+            if (!err) err = huffman_decode_create(&info->code, lengths, SymbolCount, MainLookupBits);
+        }
+
+        // Step 4: block offsets, every block inside the file.
         uint64_t offset = headerBytes;
         for (uint32_t b = 0; b < blocks && !err; b++) {
             if (b % 16 == 0) info->groupBase[b / 16] = offset;
@@ -287,15 +296,6 @@ int comp_open_file(decode_info** out, FILE* file, int checkCrc) {
                 info->blockDelta[b] = static_cast<uint16_t>(delta);
                 at += sizes[b];
             }
-        }
-
-        // Step 3: the code lengths start at the next byte boundary.
-        if (!err) {
-            const uint32_t codeStart = fieldsStart + static_cast<uint32_t>((fields.Consumed() + 7) / 8);
-            BitReader stream(header + codeStart, headerBytes - 4 - codeStart);
-            err = ReadLengths(stream, lengths, SymbolCount);
-            if (!err && stream.overrun()) err = CompErrCode;
-            if (!err) err = huffman_decode_create(&info->code, lengths, SymbolCount, MainLookupBits);
         }
     }
     delete[] lengths;
