@@ -85,7 +85,7 @@ int EpReduce(int s, int sqEnP, int capturer) {
     return s - 8 - (d < s) - (sqEnP < s) - (sqEnP + 8 < s) - (capturer < s);
 }
 
-// capturerDirection: file - 1 when taking towards the a-file side (+7), file + 7 otherwise.
+// direction: capturer file - 1 when taking towards the a-file (+7), file + 7 otherwise.
 uint32_t EpCore(int capturer, int direction, const int* others, int nOthers, const int* opponents, int nOpponents,
                 int sqEnP) {
     int r[3] = {};

@@ -152,9 +152,82 @@ constexpr int LeadKind(const Group& g) {
     return g.side == 0 ? (g.type == 1 ? KindPawnUp : g.type) : (g.type == 1 ? KindPawnFree : KindPieceFree);
 }
 
+// Generic body, used for en-passant positions.
 TbIndex CalcIndex(const Layout& layout, bool black, const int* psqW, const int* psqB, int sqEnP, int fInvert);
 TbIndex NormalEntries(const Layout& layout);
 TbIndex EnPassantEntries(const Layout& layout);
+
+constexpr int PlacedBefore(const Layout& l, int g) {
+    int n = 2;
+    for (int i = 0; i < g; i++) n += l.group[i].count;
+    return n;
+}
+
+// Pawns after the lead group on 48 squares; pieces reduced by every man
+// placed before them. Unrolled per material: counts and radices are constants.
+template <const Layout& L, int G>
+inline uint64_t AddGroups(uint64_t value, const int* own, const int* opp, int mask, bool transpose, int* placed) {
+    if constexpr (G >= L.groups) {
+        return value;
+    } else {
+        constexpr Group g = L.group[G];
+        constexpr int before = PlacedBefore(L, G);
+        constexpr uint64_t radix = g.type == 1 ? Choose(48, g.count) : Choose(64 - before, g.count);
+        const int* side = g.side == 0 ? own : opp;
+        int v[3] = {};
+        for (int j = 0; j < g.count; j++) {
+            int s = side[4 * g.type + j] ^ mask;
+            if (transpose) s = ((s & 7) << 3) | (s >> 3);
+            if constexpr (g.type == 1) {
+                v[j] = s - 8;
+            } else {
+                int below = 0;
+                for (int i = 0; i < before; i++) below += placed[i] < s;
+                v[j] = s - below;
+            }
+            placed[before + j] = s;
+        }
+        return AddGroups<L, G + 1>(value * radix + Combination(v, g.count), own, opp, mask, transpose, placed);
+    }
+}
+
+template <const Layout& L, bool Black>
+inline TbIndex IndexOf(const int* psqW, const int* psqB, int sqEnP, int fInvert) {
+    if (sqEnP != NoEnPassant) return CalcIndex(L, Black, psqW, psqB, sqEnP, fInvert);
+    const int* own = Black ? psqB : psqW;
+    const int* opp = Black ? psqW : psqB;
+    constexpr int num = L.pawns ? 0 : 1;
+    constexpr Group lead = L.group[0];
+    constexpr int kind = LeadKind(lead);
+
+    // Step 1: orientation (see the top of this file).
+    int mask = (fInvert ? 56 : 0) ^ (Black ? 56 : 0) ^ ((own[0] & 7) >= 4 ? 7 : 0);
+    int K = own[0] ^ mask, k = opp[0] ^ mask;
+    bool transpose = false;
+    if constexpr (!L.pawns) {
+        if (K >= 32) mask ^= 56, K ^= 56, k ^= 56;
+        transpose = (K >> 3) > (K & 7) || ((K >> 3) == (K & 7) && (k >> 3) > (k & 7));
+        if (transpose) K = ((K & 7) << 3) | (K >> 3), k = ((k & 7) << 3) | (k >> 3);
+    }
+    const int pair = IndexData.kingPair[num][K * 64 + k];
+    TB_ASSERT(pair != 4000);
+
+    // Step 2: the king pair's block and the lead men within it.
+    const uint8_t* allowed = IndexData.allowed[kind][k];
+    const int skipK = allowed[K] < 255 ? 1 : 0;
+    const int* side = lead.side == 0 ? own : opp;
+    int r[3] = {}, placed[8] = {K, k};
+    for (int j = 0; j < lead.count; j++) {
+        int s = side[4 * lead.type + j] ^ mask;
+        if (transpose) s = ((s & 7) << 3) | (s >> 3);
+        r[j] = allowed[s] - (skipK && K < s ? 1 : 0);
+        placed[2 + j] = s;
+    }
+    const uint64_t value = IndexData.blockStart[num][kind][lead.count - 1][pair] + Combination(r, lead.count);
+
+    // Step 3: the other men.
+    return AddGroups<L, 1>(value, own, opp, mask, transpose, placed);
+}
 
 }  // namespace detail
 
@@ -171,10 +244,10 @@ struct TbMen {
     static TbIndex EntriesB() { return detail::NormalEntries(layoutB) + detail::EnPassantEntries(layoutB); }
 
     static TbIndex IndCalcW(const int* psqW, const int* psqB, int sqEnP, int fInvert) {
-        return detail::CalcIndex(layoutW, false, psqW, psqB, sqEnP, fInvert);
+        return detail::IndexOf<layoutW, false>(psqW, psqB, sqEnP, fInvert);
     }
     static TbIndex IndCalcB(const int* psqW, const int* psqB, int sqEnP, int fInvert) {
-        return detail::CalcIndex(layoutB, true, psqW, psqB, sqEnP, fInvert);
+        return detail::IndexOf<layoutB, true>(psqW, psqB, sqEnP, fInvert);
     }
 };
 
