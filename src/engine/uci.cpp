@@ -87,7 +87,7 @@ void CommandPosition(char** words, int count) {
             length += wordLength;
             index++;
         }
-        board::ReadFen(messageText, board::Game);
+        if (!board::ReadFen(messageText, board::Game)) return;  // the previous position stays
     } else {
         board::SetStartPosition(board::Game);
     }

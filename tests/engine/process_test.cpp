@@ -164,3 +164,26 @@ TEST(EngineProcess, GoWithoutLimitsSearchesAndAnswers) {
     EXPECT_EQ(run.status, 255);  // the host hung up after bestmove
 }
 
+
+TEST(EngineProcess, RefusedBoardsLeaveThePreviousPositionToSearch) {
+    // Each of these once crashed or hung the engine: too many men for the
+    // piece lists, or no king.
+    const char* const fens[] = {
+        "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1r2P3/2N2Q1p/PPPBBPPP/R3KRR1 w - - 0 1",
+        "rnbqkbnr/pppppppp/8/8/8/N7/PPPPPPPP/RNBQKBNR w - - 0 1",
+        "8/8/8/8/8/8/P7/K7 w - - 0 1",
+        "4r3/1P6/8/8/8/8/6p1/4K3 w - - 0 1",
+    };
+    for (const char* fen : fens) {
+        auto run = RunEngine(Fast, std::string("position startpos moves e2e4\nposition fen ") + fen +
+                                       "\ngo depth 2\nquit\n",
+                             30);
+        EXPECT_EQ(run.status, 0) << fen << "\n" << run.output;
+        // Black answers e2e4: the move leaves the seventh or eighth rank.
+        std::string best;
+        for (const std::string& line : Lines(run.output))
+            if (line.rfind("bestmove ", 0) == 0) best = line;
+        ASSERT_GE(best.size(), 13u) << fen << "\n" << run.output;
+        EXPECT_TRUE(best[10] == '7' || best[10] == '8') << fen << ": " << best;
+    }
+}
