@@ -17,14 +17,16 @@ struct Root {
     board::NodeRecord* node = nullptr;
 };
 
-inline void Load(Root& r, const std::string& fen) {
+// Returns the reader's result; a refused FEN leaves the tree as it was.
+inline bool Load(Root& r, const std::string& fen) {
     board::InitBoardTables();
     eval::InitEvalTables();
-    board::ReadFen(fen.c_str(), board::Game);
+    if (!board::ReadFen(fen.c_str(), board::Game)) return false;
     board::StartGame(board::Game);
     board::CopyGameBoard(board::Game, *r.tree);
     board::SetUpTree(*r.tree);
     r.node = board::SetUpRoot(*r.tree, board::Game);
+    return true;
 }
 
 inline int Full(Root& r) { return eval::Evaluate(*r.tree, r.node, -30000, 30000, 0); }
