@@ -25,17 +25,6 @@ namespace board {
 
 namespace {
 
-// Signature weight by code and square colour (0 light, 1 dark).
-struct WeightTable {
-    uint32_t w[16][2];
-    WeightTable() {
-        for (int code = 0; code < 16; code++)
-            for (int dark = 0; dark < 2; dark++) w[code][dark] = uint32_t(SignatureWeight(code, dark ? 1 : 2));
-    }
-};
-const WeightTable Weights;
-inline uint32_t Weight(int code, int sq) { return Weights.w[code][SquareColour(sq)]; }
-
 inline void XorKey(uint32_t* key, uint32_t* pawnKey, int code, int sq) {
     int i = code * 65 + sq;
     key[0] ^= ZobristA[i];
@@ -722,13 +711,13 @@ KESTRION_INLINE NodeRecord* Finish(Tree& t, const NodeRecord* p, NodeRecord* c, 
         arriving = promo;
         c->material[side] += PieceValue[promo] - PieceValue[WPawn];
         c->phase[side] = uint8_t(c->phase[side] + PhaseUnits[promo]);
-        c->signature[side] += Weight(promo, to) - 1;
+        c->signature[side] = SignatureAdd(c->signature[side] - 1, promo, to);  // less the pawn
     }
     score += PieceSquare[arriving][kingTo] - PieceSquare[piece][from];
     if (captured) {
         c->material[opp] -= PieceValue[captured];
         c->phase[opp] = uint8_t(c->phase[opp] - PhaseUnits[captured]);
-        c->signature[opp] -= Weight(captured, captureSquare);
+        c->signature[opp] = SignatureRemove(c->signature[opp], captured, captureSquare);
         c->men--;
         c->capturedKinds |= CapturedKindBit[captured];
         score += PieceSquare[captured][captureSquare];
@@ -918,7 +907,7 @@ NodeRecord* SetUpSearchNodes(Tree& t, const GameRecord& game) {
         int s = ColourOf(code);
         if (!IsKing(code)) root->material[s] += PieceValue[code];
         root->phase[s] = uint8_t(root->phase[s] + PhaseUnits[code]);
-        root->signature[s] += uint32_t(SignatureWeight(code, sq));
+        root->signature[s] = SignatureAdd(root->signature[s], code, sq);
     }
     root->men = uint8_t(men);
 

@@ -73,7 +73,11 @@ void SetStartPosition(GameRecord& game) {
     std::memcpy(CastleSquares, StandardCastleSquares, sizeof CastleSquares);
 }
 
-int ReadFen(const char* text, GameRecord& game) {
+namespace {
+
+// Reads the text into the given record, which may be left half filled when
+// the text is bad.
+int ParseFen(const char* text, GameRecord& game) {
     // 1. Empty board, no flags, standard castling squares until told otherwise.
     std::memset(game.board, 0, sizeof game.board);
     game.board[0] = 255;
@@ -194,6 +198,44 @@ int ReadFen(const char* text, GameRecord& game) {
         }
     }
     // 9. Half-move clock and move number are not read.
+    return 1;
+}
+
+// A board the search can hold: one king a side, at most 16 men a side (the
+// piece lists keep a terminating slot), no pawn on the first or last rank
+// (it could never move), and no capture of the king for the side to move.
+bool Holdable(const GameRecord& game) {
+    const uint8_t* b = game.board;
+    int kings[2] = {0, 0}, men[2] = {0, 0}, kingSquare[2] = {0, 0};
+    for (int sq = 1; sq <= 64; sq++) {
+        const int code = b[sq];
+        if (!code) continue;
+        men[ColourOf(code)]++;
+        if (IsKing(code)) kings[ColourOf(code)]++, kingSquare[ColourOf(code)] = sq;
+        if (IsPawn(code) && (RankOf(sq) == 1 || RankOf(sq) == 8)) return false;
+    }
+    if (kings[0] != 1 || kings[1] != 1 || men[0] > 16 || men[1] > 16) return false;
+    const int side = int(game.startSide), target = kingSquare[side ^ 1];
+    for (int sq = 1; sq <= 64; sq++)
+        if (b[sq] && ColourOf(b[sq]) == side && !GivesNoCheckLine(b, b[sq], sq, target)) return false;
+    return true;
+}
+
+}  // namespace
+
+int ReadFen(const char* text, GameRecord& game) {
+    // Parsed apart, so that a refusal leaves the game and its castling
+    // squares as they were.
+    uint8_t castleSquares[sizeof CastleSquares];
+    std::memcpy(castleSquares, CastleSquares, sizeof castleSquares);
+    GameRecord parsed;
+    if (!ParseFen(text, parsed) || !Holdable(parsed)) {
+        std::memcpy(CastleSquares, castleSquares, sizeof castleSquares);
+        return 0;
+    }
+    std::memcpy(game.board, parsed.board, sizeof game.board);
+    game.startSide = parsed.startSide;
+    game.startFlags = parsed.startFlags;
     return 1;
 }
 

@@ -136,7 +136,10 @@ extern Tree* MainTree;  // the one search board
 
 // Game level.
 void SetStartPosition(GameRecord& game);
-int ReadFen(const char* text, GameRecord& game);  // 1 success, 0 failure
+// 1 success; 0 leaves the record as it was: bad text, or a board the search
+// cannot hold (not one king a side, over 16 men a side, a pawn on the first
+// or last rank, the side not to move in check).
+int ReadFen(const char* text, GameRecord& game);
 void StartGame(GameRecord& game);
 void PlayGameMove(GameRecord& game, Move move);
 void CopyGameBoard(const GameRecord& game, Tree& tree);

@@ -21,17 +21,6 @@ const int PieceValue[16] = {0, 10000, 100, 325, 0, 325, 541, 1055, 0, 10000, 100
 const int PhaseUnits[16] = {0, 0, 0, 1, 0, 1, 3, 6, 0, 0, 0, 1, 0, 1, 3, 6};
 const uint8_t CapturedKindBit[16] = {0, 0, 0, 2, 0, 8, 32, 128, 0, 0, 0, 1, 0, 4, 16, 64};
 
-int SignatureWeight(int code, int sq) {
-    switch (code & 7) {
-        case 2: return 1;
-        case 3: return 16;
-        case 5: return SquareColour(sq) ? 128 : 64;
-        case 6: return 256;
-        case 7: return 1024;
-        default: return 0;
-    }
-}
-
 uint8_t CastleSquares[18] = {5, 1, 8, 61, 57, 64, 2, 3, 4, 5, 6, 7, 58, 59, 60, 61, 62, 63};
 
 int32_t PieceSquare[16][65];

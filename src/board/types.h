@@ -70,8 +70,29 @@ extern const char PieceLetters[];         // "0K NXBRQXK NXBRQ0k nXbrqXk nXbrq00
 // Fixed piece tables by code (both colours share values).
 extern const int PieceValue[16];      // king 10000, pawn 100, knight 325, bishop 325, rook 541, queen 1055
 extern const int PhaseUnits[16];      // knight 1, bishop 1, rook 3, queen 6
-// Signature weight of a man of this code on a square (bishops weigh by square colour).
-int SignatureWeight(int code, int sq);
+// Material signature of a side: bits 0-3 pawns, 4-5 knights, 6 a light-squared
+// bishop, 7 a dark-squared one, 8-9 rooks, 10-11 queens. Men beyond a full
+// field (promoted extras) are counted in a nibble of their own: knights 12-15,
+// light bishops 16-19, dark bishops 20-23, rooks 24-27, queens 28-31. Spilling
+// into the next field instead would read differently for a light and a dark
+// bishop, and a position and its colour-mirrored twin would score apart.
+// Tables by code & 7, with 4 (no man) standing for the dark-squared bishop.
+constexpr uint32_t SignatureUnit[8] = {0, 0, 1, 0x10, 0x80, 0x40, 0x100, 0x400};
+constexpr uint32_t SignatureFull[8] = {0, 0, 0, 0x30, 0x80, 0x40, 0x300, 0xc00};
+constexpr uint32_t SignatureExtra[8] = {0, 0, 0, 0x1000, 0x100000, 0x10000, 0x1000000, 0x10000000};
+inline int SignatureIndex(int code, int sq) {
+    const int kind = code & 7;
+    return kind == 5 && SquareColour(sq) ? 4 : kind;
+}
+inline uint32_t SignatureAdd(uint32_t signature, int code, int sq) {
+    const int i = SignatureIndex(code, sq);
+    const bool full = SignatureFull[i] && (signature & SignatureFull[i]) == SignatureFull[i];
+    return signature + (full ? SignatureExtra[i] : SignatureUnit[i]);
+}
+inline uint32_t SignatureRemove(uint32_t signature, int code, int sq) {
+    const int i = SignatureIndex(code, sq);
+    return signature - ((signature & (15 * SignatureExtra[i])) ? SignatureExtra[i] : SignatureUnit[i]);
+}
 // Captured-kind bit of a piece code (0 for kings and pawns).
 extern const uint8_t CapturedKindBit[16];
 

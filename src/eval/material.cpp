@@ -99,7 +99,7 @@ MaterialEntry ComputeMaterialEntry(uint32_t whiteSig, uint32_t blackSig) {
         for (int s = 0; s < 2; s++) {
             if (!(side[s].light && side[s].dark)) continue;
             const SideCount& o = side[s ^ 1];
-            int bonus = PairByPawns[totalPawns / 2];
+            int bonus = PairByPawns[totalPawns < 20 ? totalPawns / 2 : 9];  // a FEN may hold 15 pawns a side
             if (option != 100) bonus = bonus * option / 100;
             if (o.knights == 0 && o.bishops == 0) bonus += 11;
             else if (o.bishops == 0) bonus += 2;

@@ -109,7 +109,7 @@ std::string CompareWithRebuild(const board::Tree& tree, const board::NodeRecord*
             int s = board::ColourOf(code);
             if (!board::IsKing(code)) material[s] += board::PieceValue[code];
             phase[s] += uint32_t(board::PhaseUnits[code]);
-            signature[s] += uint32_t(board::SignatureWeight(code, sq));
+            signature[s] = board::SignatureAdd(signature[s], code, sq);
         }
         for (int s = 0; s < 2; s++) {
             if (material[s] != node->material[s]) return "material differs";

@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
+#include <memory>
+#include <vector>
 
 #include "board/makemove.h"
 #include "board/movegen.h"
@@ -35,19 +38,101 @@ TEST_F(FenTest, StartPositionHasAllRightsAndStandardSquares) {
 }
 
 TEST_F(FenTest, PlacementAndSideOnly) {
-    EXPECT_EQ(ReadFen("8/8/8/8/8/8/8/8 w", Game), 1);
+    EXPECT_EQ(ReadFen("4k3/8/8/8/8/8/8/4K3 w", Game), 1);
     EXPECT_EQ(Game.startFlags, 0u);
+    EXPECT_EQ(Game.startSide, 0u);
     EXPECT_EQ(ReadFen("4k3/8/8/8/8/8/8/4K3 b", Game), 1);
     EXPECT_EQ(Game.startSide, 1u);
     EXPECT_EQ(Game.board[61], BKing);
 }
 
 TEST_F(FenTest, MalformedTextFails) {
-    EXPECT_EQ(ReadFen("8/8/8/8/8/8/8/8 x - -", Game), 0);            // side letter
-    EXPECT_EQ(ReadFen("8/8/8/8/8/8/8/7Z w - -", Game), 0);           // piece letter
-    EXPECT_EQ(ReadFen("8/8/8/8/8/8/8/8", Game), 0);                  // nothing after the placement
+    EXPECT_EQ(ReadFen("4k3/8/8/8/8/8/8/4K3 x - -", Game), 0);        // side letter
+    EXPECT_EQ(ReadFen("4k3/8/8/8/8/8/8/4K2Z w - -", Game), 0);       // piece letter
+    EXPECT_EQ(ReadFen("4k3/8/8/8/8/8/8/4K3", Game), 0);              // nothing after the placement
     EXPECT_EQ(ReadFen("4k3/8/8/8/8/8/8/4K3p w - -", Game), 0);       // rank too long
     EXPECT_EQ(ReadFen("", Game), 0);
+}
+
+// Boards the search cannot hold, by the reason for the refusal.
+const char* const Unholdable[] = {
+    "8/8/8/8/8/8/P7/K7 w - - 0 1",                                         // no black king
+    "4r3/1P6/8/8/8/8/6p1/4K3 w - - 0 1",                                   // no black king
+    "4k3/8/8/8/8/8/8/8 b - - 0 1",                                         // no white king
+    "4k3/8/8/8/8/8/8/K3K3 w - - 0 1",                                      // two white kings
+    "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1r2P3/2N2Q1p/PPPBBPPP/R3KRR1 w - - 0 1",  // 17 white men
+    "rnbqkbnr/pppppppp/8/8/8/N7/PPPPPPPP/RNBQKBNR w - - 0 1",              // 17 white men
+    "rnbqkbnr/pppppppp/n7/8/8/8/PPPPPPPP/RNBQKBNR b - - 0 1",              // 17 black men
+    "P3k3/8/8/8/8/8/8/4K3 w - - 0 1",                                      // pawn on the last rank
+    "4k3/8/8/8/8/8/8/p3K3 b - - 0 1",                                      // black pawn on the first
+    "4k3/8/8/8/8/8/8/P3K3 w - - 0 1",                                      // pawn on its own first rank
+    "4k3/8/8/8/8/8/8/4R1K1 w - - 0 1",                                     // rook attacks the king
+    "4k3/3P4/8/8/8/8/8/4K3 w - - 0 1",                                     // pawn attacks the king
+    "4k3/8/8/8/8/8/4n3/6K1 b - - 0 1",                                     // knight attacks the king
+    "8/8/8/8/8/3k4/3K4/8 w - - 0 1",                                       // kings side by side
+    "7k/8/8/8/8/8/8/B3K3 w - - 0 1",                                       // bishop down the long diagonal
+};
+
+TEST_F(FenTest, RefusesBoardsTheSearchCannotHold) {
+    for (const char* fen : Unholdable) EXPECT_EQ(ReadFen(fen, Game), 0) << fen;
+    // The same boards with the king attack blocked, or with the side in check to move, are fine.
+    EXPECT_EQ(ReadFen("4k3/4p3/8/8/8/8/8/4R1K1 w - - 0 1", Game), 1);
+    EXPECT_EQ(ReadFen("4k3/8/8/8/8/8/8/4R1K1 b - - 0 1", Game), 1);
+    EXPECT_EQ(ReadFen("4k3/3P4/8/8/8/8/8/4K3 b - - 0 1", Game), 1);
+    EXPECT_EQ(ReadFen("7k/8/8/8/8/2P5/8/B3K3 w - - 0 1", Game), 1);
+    EXPECT_EQ(ReadFen("4r1k1/8/8/8/8/5n2/8/4K2R w K - 0 1", Game), 1);  // double check to answer
+    EXPECT_EQ(Game.startFlags, uint32_t(WhiteKingSide));
+}
+
+TEST_F(FenTest, RefusalLeavesTheGameAsItWas) {
+    core::settings.chess960 = 1;
+    ASSERT_EQ(ReadFen("nrkbbqrn/pppppppp/8/8/8/8/PPPPPPPP/NRKBBQRN w GBgb - 0 1", Game), 1);
+    StartGame(Game);
+    for (const char* text : {"d2d4", "d7d5", "c1d2"}) {
+        Move m = ReadMoveText(text, Game.board, Game.states.back().side);
+        ASSERT_NE(m, 0u) << text;
+        PlayGameMove(Game, m);
+    }
+    uint8_t squares[18], before[65];
+    std::memcpy(squares, CastleSquares, sizeof squares);
+    std::memcpy(before, Game.board, sizeof before);
+    const std::vector<GameState> states = Game.states;
+    const std::vector<uint32_t> keys = Game.keys;
+    const uint32_t side = Game.startSide, flags = Game.startFlags;
+
+    std::vector<const char*> refused(std::begin(Unholdable), std::end(Unholdable));
+    refused.push_back("4k3/8/8/8/8/8/8/4K2Z w - -");
+    refused.push_back("r3k2r/8/8/8/8/8/8/R3K2R x HAha - 0 1");
+    refused.push_back("");
+    for (const char* fen : refused) {
+        ASSERT_EQ(ReadFen(fen, Game), 0) << fen;
+        EXPECT_EQ(std::memcmp(Game.board, before, sizeof before), 0) << fen;
+        EXPECT_EQ(std::memcmp(CastleSquares, squares, sizeof squares), 0) << fen;
+        EXPECT_EQ(Game.startSide, side) << fen;
+        EXPECT_EQ(Game.startFlags, flags) << fen;
+        EXPECT_TRUE(Game.states.size() == states.size() &&
+                    std::memcmp(Game.states.data(), states.data(), states.size() * sizeof(GameState)) == 0)
+            << fen;
+        EXPECT_EQ(Game.keys, keys) << fen;
+    }
+}
+
+TEST_F(FenTest, FullBoardsOfPromotedMenLoadWhole) {
+    // 16 men a side, most of them promoted; every man must find a slot.
+    const char* const fens[] = {
+        "qqqqkqqq/pppppppp/8/8/8/8/PPPPPPPP/RRRRKRRR w - - 0 1",
+        "k7/8/8/1nnnnnnn/8/NNNNNNN1/BBBBBBBB/K7 b - - 0 1",
+        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
+    };
+    for (const char* fen : fens) {
+        ASSERT_EQ(ReadFen(fen, Game), 1) << fen;
+        StartGame(Game);
+        std::unique_ptr<Tree> tree(new Tree());
+        CopyGameBoard(Game, *tree);
+        SetUpTree(*tree);
+        EXPECT_EQ(std::memcmp(tree->board + 1, Game.board + 1, 64), 0) << fen;
+        for (int side = 0; side < 2; side++) EXPECT_EQ(tree->pieces[side][16], 0) << fen;
+    }
 }
 
 TEST_F(FenTest, ShortRanksLeaveTheRestEmpty) {

@@ -139,6 +139,8 @@ TEST(MakeUnmake, RandomSequencesMatchRebuild) {
     RandomWalk("n1n5/PPPk4/8/8/8/8/4Kppp/5N1N b - - 0 1", false, 4, 3000);
     RandomWalk("8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1", false, 5, 3000);
     RandomWalk("rnbqkbnr/pp1p1ppp/8/2pPp3/8/8/PPP1PPPP/RNBQKBNR w KQkq e6 0 3", false, 6, 3000);
+    // promoted extras: a capture takes off exactly what its man added to the signature
+    RandomWalk("rn1qkbnr/pP2b2p/2nq1n2/2b5/2BR4/2NQ1N2/P3B1pP/RN1QKBNR w - - 0 1", false, 11, 3000);
 }
 
 TEST(MakeUnmake, RandomChess960SequencesMatchRebuild) {

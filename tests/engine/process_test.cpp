@@ -177,7 +177,7 @@ TEST(EngineProcess, UnholdableBoardsKeepThePreviousPosition) {
         "8/8/8/8/8/8/P7/K7 w - - 0 1",
         "4r3/1P6/8/8/8/8/6p1/4K3 w - - 0 1",
         "4k3/8/8/8/8/8/8/P3K3 w - - 0 1",
-        "4k3/8/8/8/8/8/8/4K2R b - - 0 1",
+        "4k2R/8/8/8/8/8/8/4K3 w - - 0 1",
     };
     const std::string setup = "setoption name OwnBook value false\nposition startpos moves e2e4\n";
     auto reference = Lines(RunEngine(Fast, setup + "go depth 3\n", 30.0, "bestmove").output);

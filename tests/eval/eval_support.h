@@ -19,13 +19,15 @@ struct Root {
     eval::SearchSwitches switches;  // what the set-up told the search
 };
 
-inline void Load(Root& r, const std::string& fen) {
+// Returns the reader's result; a refused FEN leaves the tree as it was.
+inline bool Load(Root& r, const std::string& fen) {
     enginetest::StartEngine();
-    board::ReadFen(fen.c_str(), board::Game);
+    if (!board::ReadFen(fen.c_str(), board::Game)) return false;
     board::StartGame(board::Game);
     board::CopyGameBoard(board::Game, *r.tree);
     board::SetUpTree(*r.tree);
     r.node = eval::SetUpRoot(*r.tree, board::Game, &r.switches);
+    return true;
 }
 
 inline int Full(Root& r) { return eval::Evaluate(*r.tree, r.node, -30000, 30000, 0); }

@@ -148,6 +148,9 @@ TEST(MaterialTable, RulesAndScales) {
     // bishop pair, 16 pawns: 28 + 1 (enemy queen) with knights against the pair
     e = eval::ComputeMaterialEntry(Sig(8, 0, 1, 1, 2, 1), Sig(8, 2, 0, 0, 2, 1));
     EXPECT_EQ(e.value, 28 + 2 + 1);
+    // more pawns than a game can have, as a FEN may give: the table's last entry
+    e = eval::ComputeMaterialEntry(Sig(13, 0, 1, 1, 2, 1), Sig(13, 2, 0, 0, 2, 1));
+    EXPECT_EQ(e.value, 3 + 2 + 1);
     // the exchange: rook against minor piece
     e = eval::ComputeMaterialEntry(Sig(6, 1, 0, 0, 2, 1), Sig(6, 2, 0, 0, 1, 1));
     EXPECT_EQ(e.flags & 1, 1);

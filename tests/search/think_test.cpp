@@ -350,7 +350,7 @@ TEST_F(ThinkSearch, NoMoveWithoutSomethingToPlay) {
     EXPECT_EQ(Go(), 0u);
     Position("7k/5Q2/6K1/8/8/8/8/8 b - - 0 1");  // stalemate
     EXPECT_EQ(Go(), 0u);
-    Position("8/8/4k3/8/8/3KR3/8/8 w - - 0 1");  // a rook can mate: search it
+    Position("8/8/4k3/8/8/3K1R2/8/8 w - - 0 1");  // a rook can mate: search it
     EXPECT_NE(Go(), 0u);
 }
 
