@@ -12,20 +12,6 @@ namespace {
 
 using namespace board;
 
-uint64_t Count(Tree& tree, NodeRecord* node, int depth) {
-    GenerateMoves(tree, node, GenAll, 1);
-    uint64_t total = 0;
-    for (MoveEntry* list : {node->captureList, node->quietList}) {
-        for (MoveEntry* e = list; e->score != ListEnd; e++) {
-            node->currentMove = e->move;
-            if (!MakeMove(tree, node)) continue;
-            total += depth > 1 ? Count(tree, node + 1, depth - 1) : 1;
-            UnmakeMove(tree, node);
-        }
-    }
-    return total;
-}
-
 uint64_t PerftOf(const char* fen, int depth, bool chess960) {
     InitBoardTables();
     core::settings.chess960 = chess960 ? 1 : 0;
@@ -36,7 +22,7 @@ uint64_t PerftOf(const char* fen, int depth, bool chess960) {
     CopyGameBoard(Game, *tree);
     SetUpTree(*tree);
     NodeRecord* root = SetUpSearchNodes(*tree, Game);
-    uint64_t n = Count(*tree, root, depth);
+    uint64_t n = Perft(*tree, root, depth);
     core::settings.chess960 = 0;
     return n;
 }

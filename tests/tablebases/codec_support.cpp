@@ -23,23 +23,23 @@ void Put32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
 }
 }  // namespace
 
-std::vector<uint8_t> BuildImage(const ImageSpec& spec) {
+std::vector<uint8_t> BuildImage(const ImageSpec& image) {
     std::vector<uint8_t> h(80, 0);
     std::memcpy(h.data(), tablebases::Banner, 64);
-    h[70] = static_cast<uint8_t>(spec.sizeBits);
+    h[70] = static_cast<uint8_t>(image.sizeBits);
     h[71] = 24;
-    Put32(h, 72, static_cast<uint32_t>(spec.blocks.size()));
+    Put32(h, 72, static_cast<uint32_t>(image.blocks.size()));
     Put32(h, 76, 0x004001F5);
-    h.resize(80 + 8 * spec.blocks.size(), 0);   // CRC pairs, left 0: not checked
+    h.resize(80 + 8 * image.blocks.size(), 0);   // CRC pairs, left 0: not checked
     Bits fields;
-    for (const auto& b : spec.blocks) fields.Put(static_cast<uint32_t>(b.size()) & ((1u << spec.sizeBits) - 1), spec.sizeBits);
-    fields.Put(spec.lastSize & ((1u << spec.sizeBits) - 1), spec.sizeBits);
-    for (uint32_t d : spec.distances) fields.Put(d, spec.sizeBits);
+    for (const auto& b : image.blocks) fields.Put(static_cast<uint32_t>(b.size()) & ((1u << image.sizeBits) - 1), image.sizeBits);
+    fields.Put(image.lastSize & ((1u << image.sizeBits) - 1), image.sizeBits);
+    for (uint32_t d : image.distances) fields.Put(d, image.sizeBits);
     h.insert(h.end(), fields.bytes.begin(), fields.bytes.end());
 
     Bits code;
     bool allZero = true;
-    for (uint8_t l : spec.lengths) allZero &= l == 0;
+    for (uint8_t l : image.lengths) allZero &= l == 0;
     if (allZero) {
         code.Put(1, 1);
     } else {
@@ -50,13 +50,13 @@ std::vector<uint8_t> BuildImage(const ImageSpec& spec) {
         code.Put(3, 5);
         for (int i = 0; i < 32; i++) code.Put(5, 3);
         for (int i = 0; i < 6; i++) code.Put(0, 3), code.Put(15, 4);
-        for (uint8_t l : spec.lengths) code.Put(l, 5);
+        for (uint8_t l : image.lengths) code.Put(l, 5);
     }
     h.insert(h.end(), code.bytes.begin(), code.bytes.end());
     h.resize(h.size() + 4);
     Put32(h, 64, static_cast<uint32_t>(h.size()));
     Put32(h, h.size() - 4, tablebases::comp_crc(h.data(), static_cast<uint32_t>(h.size() - 4)));
-    for (const auto& b : spec.blocks) h.insert(h.end(), b.begin(), b.end());
+    for (const auto& b : image.blocks) h.insert(h.end(), b.begin(), b.end());
     return h;
 }
 

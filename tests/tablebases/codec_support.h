@@ -37,7 +37,7 @@ struct ImageSpec {
 };
 
 // Header (with the code lengths packed as 32 five-bit literal codes) and blocks.
-std::vector<uint8_t> BuildImage(const ImageSpec& spec);
+std::vector<uint8_t> BuildImage(const ImageSpec& image);
 
 // A temporary file holding the bytes, removed when the object goes.
 struct TempFile {

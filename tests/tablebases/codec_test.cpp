@@ -20,12 +20,12 @@ const int Symbols[16] = {0, 'a', 'b', 'c',
                          288 + 0, 288 + 1, 288 + 2, 288 + 3, 320 + 0};
 
 tbtest::ImageSpec SmallCodeSpec() {
-    tbtest::ImageSpec spec;
-    for (int s : Symbols) spec.lengths[s] = 4;
-    spec.distances[0] = 1;
-    spec.distances[1] = 3;
-    spec.distances[2] = 2;
-    return spec;
+    tbtest::ImageSpec image;
+    for (int s : Symbols) image.lengths[s] = 4;
+    image.distances[0] = 1;
+    image.distances[1] = 3;
+    image.distances[2] = 2;
+    return image;
 }
 
 struct Stream {
@@ -77,36 +77,36 @@ TEST(HuffmanDecodeCreate, RejectsCodesThatAreNotCompletePrefixCodes) {
 
 TEST(HuffmanDecodeCreate, CodesLongerThanTheLookupWalkTheTree) {
     // Lengths 1, 2, ..., 19, 19 over 20 symbols: codes up to 19 bits, past 13.
-    tbtest::ImageSpec spec;
+    tbtest::ImageSpec image;
     std::vector<int> syms;
     for (int i = 0; i < 20; i++) syms.push_back(i * 37 % 256);
-    for (int i = 0; i < 20; i++) spec.lengths[syms[i]] = static_cast<uint8_t>(i < 19 ? i + 1 : 19);
-    auto codes = tbtest::CanonicalCodes(spec.lengths);
+    for (int i = 0; i < 20; i++) image.lengths[syms[i]] = static_cast<uint8_t>(i < 19 ? i + 1 : 19);
+    auto codes = tbtest::CanonicalCodes(image.lengths);
     Bits bits;
     std::vector<uint8_t> expect;
     for (int round = 0; round < 3; round++)
         for (int i = 19; i >= 0; i--) {
-            bits.Put(codes[syms[i]], spec.lengths[syms[i]]);
+            bits.Put(codes[syms[i]], image.lengths[syms[i]]);
             expect.push_back(static_cast<uint8_t>(syms[i]));
         }
-    spec.blocks.push_back(bits.bytes);
-    spec.lastSize = static_cast<uint32_t>(expect.size());
+    image.blocks.push_back(bits.bytes);
+    image.lastSize = static_cast<uint32_t>(expect.size());
     std::vector<uint8_t> out;
-    ASSERT_EQ(tbtest::DecodeAll(tbtest::BuildImage(spec), out), 0);
+    ASSERT_EQ(tbtest::DecodeAll(tbtest::BuildImage(image), out), 0);
     EXPECT_EQ(out, expect);
 }
 
 TEST(CompReadBlock, StoredBlockOfExactlyBlockSizeIsCopied) {
-    tbtest::ImageSpec spec = SmallCodeSpec();
+    tbtest::ImageSpec image = SmallCodeSpec();
     std::vector<uint8_t> raw(BlockSize);
     for (size_t i = 0; i < raw.size(); i++) raw[i] = static_cast<uint8_t>(i * 7 + (i >> 9));
-    spec.blocks = {raw, raw};
-    spec.blocks[1][0] ^= 0x55;
+    image.blocks = {raw, raw};
+    image.blocks[1][0] ^= 0x55;
     std::vector<uint8_t> out;
-    ASSERT_EQ(tbtest::DecodeAll(tbtest::BuildImage(spec), out), 0);
+    ASSERT_EQ(tbtest::DecodeAll(tbtest::BuildImage(image), out), 0);
     ASSERT_EQ(out.size(), 2 * size_t(BlockSize));
     EXPECT_TRUE(std::equal(raw.begin(), raw.end(), out.begin()));
-    EXPECT_TRUE(std::equal(spec.blocks[1].begin(), spec.blocks[1].end(), out.begin() + BlockSize));
+    EXPECT_TRUE(std::equal(image.blocks[1].begin(), image.blocks[1].end(), out.begin() + BlockSize));
 }
 
 TEST(CompReadBlock, ShortMatchesOverlapsAndLongLengthCodes) {
@@ -122,36 +122,36 @@ TEST(CompReadBlock, ShortMatchesOverlapsAndLongLengthCodes) {
     s.Match(0, 15), s.bits.Put(0, 1); // extra bit 0: 16 bytes
     const std::string expect = "abc" "a" "bc" "abca" "aaa" + std::string(17, 'a') + "ba" + std::string(16, 'a');
 
-    tbtest::ImageSpec spec = SmallCodeSpec();
-    spec.blocks.push_back(s.bits.bytes);
-    spec.lastSize = static_cast<uint32_t>(expect.size());
+    tbtest::ImageSpec image = SmallCodeSpec();
+    image.blocks.push_back(s.bits.bytes);
+    image.lastSize = static_cast<uint32_t>(expect.size());
     std::vector<uint8_t> out;
-    ASSERT_EQ(tbtest::DecodeAll(tbtest::BuildImage(spec), out), 0);
+    ASSERT_EQ(tbtest::DecodeAll(tbtest::BuildImage(image), out), 0);
     EXPECT_EQ(std::string(out.begin(), out.end()), expect);
 }
 
 TEST(CompReadBlock, DistanceOneFillsAWholeBlock) {
     // 8191 bytes from distance 1 after one literal: length code 26 (n = 12
     // extra bits) covers 2^12 + 14 .. 2^13 + 13.
-    tbtest::ImageSpec spec = SmallCodeSpec();
-    spec.lengths[256 + 26] = 4, spec.lengths[320] = 0;   // swap one symbol: still complete
+    tbtest::ImageSpec image = SmallCodeSpec();
+    image.lengths[256 + 26] = 4, image.lengths[320] = 0;   // swap one symbol: still complete
     Stream s;
-    s.codes = tbtest::CanonicalCodes(spec.lengths);
+    s.codes = tbtest::CanonicalCodes(image.lengths);
     s.Lit('c');
     s.Match(0, 26), s.bits.Put(8191 - 4096 - 14, 12);
-    spec.blocks.push_back(s.bits.bytes);
+    image.blocks.push_back(s.bits.bytes);
     std::vector<uint8_t> out;
-    ASSERT_EQ(tbtest::DecodeAll(tbtest::BuildImage(spec), out), 0);
+    ASSERT_EQ(tbtest::DecodeAll(tbtest::BuildImage(image), out), 0);
     EXPECT_EQ(out, std::vector<uint8_t>(BlockSize, 'c'));
 }
 
 TEST(CompReadBlock, BlocksThatDecodeShortLongOrOutsideAreErrors) {
     auto decode = [](const Stream& s, uint32_t size) {
-        tbtest::ImageSpec spec = SmallCodeSpec();
-        spec.blocks.push_back(s.bits.bytes);
-        spec.lastSize = size;
+        tbtest::ImageSpec image = SmallCodeSpec();
+        image.blocks.push_back(s.bits.bytes);
+        image.lastSize = size;
         std::vector<uint8_t> out;
-        return tbtest::DecodeAll(tbtest::BuildImage(spec), out);
+        return tbtest::DecodeAll(tbtest::BuildImage(image), out);
     };
     Stream ok;
     ok.Lit('a'), ok.Match(0, 3);
@@ -167,20 +167,20 @@ TEST(CompReadBlock, BlocksThatDecodeShortLongOrOutsideAreErrors) {
 }
 
 TEST(CompOpenFile, AllZeroCodeLengthsDecodeNothing) {
-    tbtest::ImageSpec spec;   // every code length 0
+    tbtest::ImageSpec image;   // every code length 0
     std::vector<uint8_t> raw(100, 'x');
-    spec.blocks = {std::vector<uint8_t>(BlockSize, 'y'), raw};
-    spec.lastSize = 100;
+    image.blocks = {std::vector<uint8_t>(BlockSize, 'y'), raw};
+    image.lastSize = 100;
     std::vector<uint8_t> out;
-    EXPECT_EQ(tbtest::DecodeAll(tbtest::BuildImage(spec), out), 0);   // stored blocks only
-    spec.lastSize = 200;   // the last block now needs decoding
-    EXPECT_EQ(tbtest::DecodeAll(tbtest::BuildImage(spec), out), CompErrNoCode);
+    EXPECT_EQ(tbtest::DecodeAll(tbtest::BuildImage(image), out), 0);   // stored blocks only
+    image.lastSize = 200;   // the last block now needs decoding
+    EXPECT_EQ(tbtest::DecodeAll(tbtest::BuildImage(image), out), CompErrNoCode);
 }
 
 TEST(CompOpenFile, HeaderFieldsAreChecked) {
-    tbtest::ImageSpec spec = SmallCodeSpec();
-    spec.blocks = {std::vector<uint8_t>(BlockSize, 1)};
-    const std::vector<uint8_t> good = tbtest::BuildImage(spec);
+    tbtest::ImageSpec image = SmallCodeSpec();
+    image.blocks = {std::vector<uint8_t>(BlockSize, 1)};
+    const std::vector<uint8_t> good = tbtest::BuildImage(image);
     std::vector<uint8_t> out;
     ASSERT_EQ(tbtest::DecodeAll(good, out), 0);
 
@@ -219,14 +219,14 @@ TEST(CompOpenFile, HeaderFieldsAreChecked) {
 }
 
 TEST(CompOpenFile, MalformedCodeLengthsAreRefused) {
-    tbtest::ImageSpec spec = SmallCodeSpec();
-    spec.blocks = {std::vector<uint8_t>(BlockSize, 1)};
-    spec.lengths[5] = 4;   // seventeen 4-bit codes: oversubscribed
+    tbtest::ImageSpec image = SmallCodeSpec();
+    image.blocks = {std::vector<uint8_t>(BlockSize, 1)};
+    image.lengths[5] = 4;   // seventeen 4-bit codes: oversubscribed
     std::vector<uint8_t> out;
-    EXPECT_EQ(tbtest::DecodeAll(tbtest::BuildImage(spec), out), CompErrCode);
-    spec.lengths[5] = 0;
-    spec.lengths[0] = 5;   // fifteen 4-bit codes and a 5-bit one: incomplete
-    EXPECT_EQ(tbtest::DecodeAll(tbtest::BuildImage(spec), out), CompErrCode);
+    EXPECT_EQ(tbtest::DecodeAll(tbtest::BuildImage(image), out), CompErrCode);
+    image.lengths[5] = 0;
+    image.lengths[0] = 5;   // fifteen 4-bit codes and a 5-bit one: incomplete
+    EXPECT_EQ(tbtest::DecodeAll(tbtest::BuildImage(image), out), CompErrCode);
 }
 
 TEST(CompOpenFile, RandomHeadersWithValidCrcNeverCrash) {
