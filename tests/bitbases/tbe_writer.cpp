@@ -120,7 +120,7 @@ std::vector<uint8_t> DiagramBytes(const RawDiagram& d) {
         // Bit by bit, so the packing does not share the reader's arithmetic.
         for (size_t i = 0; i < l.values.size(); i++)
             for (uint32_t b = 0; b < l.width; b++)
-                if ((l.values[i] >> b) & 1) {
+                if (b < 32 && ((l.values[i] >> b) & 1)) {
                     size_t bit = i * l.width + b;
                     packed[bit / 32] |= uint32_t(1) << (bit % 32);
                 }
