@@ -175,6 +175,30 @@ TEST(BitbaseProbe, EnPassantPawnMovesToItsBackRank) {
     EXPECT_EQ(bitbases::ProbeScore(board, 0, 0), board::NoAnswer);
 }
 
+TEST(BitbaseProbe, FiveMenKeys) {
+    // Kc2 (triangle index 5: sub-table 1, 5 mod 4 = 1), kh8 (63), then Qa1
+    // (0), Rb1 (1), rg7 (54): ((((1*64+63)*64+0)*64+1)*64+54).
+    std::vector<RawEntry> e;
+    for (int s = 0; s < 3; s++) {
+        std::string n = std::to_string(s);
+        e.emplace_back("kqrkr.wtm." + n + "w", s == 1 ? Hot(26, 33292406) : bbtest::Constant(Loss));
+        e.emplace_back("kqrkr.btm." + n + "w", bbtest::Constant(Loss));
+    }
+    // Ka1 (index 0), kh8, pawns h2 (15) and d5 (35), black pawn e5 taken en
+    // passant as the third man, moved to e8 (60).
+    for (int s = 0; s < 8; s++) {
+        std::string n = std::to_string(s);
+        e.emplace_back("kppkp.wtm." + n + "w", s == 0 ? Hot(26, 16578812) : bbtest::Constant(Loss));
+        e.emplace_back("kppkp.btm." + n + "w", bbtest::Constant(Loss));
+    }
+    Loaded set(e);
+    EXPECT_EQ(ProbeText("Kc2 Qa1 Rb1 kh8 rg7", 'w'), Win);
+    EXPECT_EQ(ProbeText("Kf7 Qh8 Rg8 ka1 rb2", 'w'), Win);  // the same folded
+    EXPECT_EQ(ProbeText("Kc2 Qb1 Ra1 kh8 rg7", 'w'), Draw);
+    EXPECT_EQ(ProbeText("Ka1 Ph2 Pd5 kh8 pe5", 'w', "e6"), Win);
+    EXPECT_EQ(ProbeText("Ka1 Ph2 Pd5 kh8 pe5", 'w'), Draw);
+}
+
 std::vector<RawEntry> SideOnly(const char* material, bool white, int subs, const RawDiagram& d) {
     std::vector<RawEntry> e;
     for (int s = 0; s < subs; s++)
