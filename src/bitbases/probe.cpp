@@ -125,13 +125,14 @@ int LookAhead(const BitbaseSet& set, const CChessPosition& start, int depth) {
     return drawn ? Draw : Loss;
 }
 
-// Steps 6-9 of a probe on a placement already normalised for colour.
+// Steps 6-9 of ProbeAt: fold, key, bit map and walk, on a placement whose
+// colours are already normalised.
 int Walk(const BitbaseTable& table, Placement p) {
     bool wtm = p.whiteToMove != 0;
     bool foldWhite = (wtm ? table.foldWhiteKingWtm : table.foldWhiteKingBtm) != 0;
     int f = foldWhite ? 0 : 1;  // index of the fold king in p.king
-    // Fold the board so that the fold king stands on the a-d files (pawns)
-    // or in the triangle a1-d1-d4 (pawnless).
+    // Step 6: fold the board so that the fold king stands on the a-d files
+    // (pawns) or in the triangle a1-d1-d4 (pawnless).
     if (table.hasPawns) {
         if (FileOf(p.king[f]) >= 4) p.Move(MirrorFiles);
     } else {
@@ -146,7 +147,7 @@ int Walk(const BitbaseTable& table, Placement p) {
     int t = table.hasPawns ? RankOf(p.king[f]) * 4 + FileOf(p.king[f]) : Triangle[p.king[f]];
     int o = p.king[1 - f];
 
-    // Men in code order, by square within a code.
+    // Step 7: men in code order, by square within a code.
     int m[4], rank[4];
     for (int i = 0; i < p.count; i++) {
         int r = p.code[i] * 64 + p.square[i], j = i;
@@ -158,6 +159,7 @@ int Walk(const BitbaseTable& table, Placement p) {
         m[j] = p.square[i];
     }
 
+    // Step 8: the key and sub-table.
     int sub = 0;
     uint32_t key;
     if (p.count == 1) {
@@ -181,6 +183,7 @@ int Walk(const BitbaseTable& table, Placement p) {
     if (sub >= table.subCount) return NoVerdict;
     const DecisionDiagram* d = table.Diagrams(wtm)[sub];
     if (!d) return NoVerdict;
+    // Step 9: key bit j becomes diagram bit map[j].
     const uint8_t* map = (wtm ? table.bitMapsWtm : table.bitMapsBtm)[sub];
     uint32_t diagramKey = 0;
     for (int j = 0; key; j++, key >>= 1)

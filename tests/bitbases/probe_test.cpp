@@ -207,8 +207,8 @@ std::vector<RawEntry> SideOnly(const char* material, bool white, int subs, const
 }
 
 TEST(BitbaseProbe, LookAheadReadsTheOtherSide) {
-    // Only white to move is stored, and white to move always wins: every
-    // black move is a child loss for... white, so black loses.
+    // Only white to move is stored, and white to move always wins: no
+    // black move reaches a child that loses or draws, so black loses.
     Loaded set(SideOnly("kqkn", true, 3, bbtest::Constant(Win)));
     EXPECT_EQ(ProbeText("Kh1 Qd1 ka8 nh8", 'b'), Loss);
     // Black's only move Kxb7 leads to king and knight against king, which is
