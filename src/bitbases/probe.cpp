@@ -323,4 +323,12 @@ CegtbbitDLLApp& App() {
     return app;
 }
 
+ProbeState probeState;
+
+int CountedProbe(const uint8_t* engineBoard, int side, int epSquare) {
+    int answer = ProbeScore(engineBoard, side, epSquare);
+    if (answer != board::NoAnswer) probeState.hits++;
+    return answer;
+}
+
 }  // namespace bitbases

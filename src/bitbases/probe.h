@@ -22,6 +22,17 @@ int ProbeScore(const uint8_t* engineBoard, int side, int epSquare);
 
 constexpr int BitbaseWin = 28000;
 
+// What the probes of one search did: the answers given (the host's "sbhits")
+// and whether the root itself was answered, which makes the evaluation probe
+// pawn endings. The search resets both at every `go`.
+struct ProbeState {
+    uint64_t hits = 0;
+    int rootInBitbase = 0;
+};
+extern ProbeState probeState;
+// ProbeScore that counts a hit for every answer.
+int CountedProbe(const uint8_t* engineBoard, int side, int epSquare);
+
 // The bitbase library object: forwards probes to the process's set.
 class CegtbbitDLLApp {
 public:

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "bitbases/probe.h"
 #include "board/movegen.h"
 #include "core/platform.h"
 #include "core/settings.h"
@@ -108,7 +109,7 @@ void ReportPvLine(const board::Tree& tree, int depth, int32_t timeMs, int score,
     }
     if (TablesExist()) line.Add("hashfull %d ", HashUsage());
     if (search::sg.tbHits > 0) line.Add("tbhits %d ", int(search::sg.tbHits));
-    if (search::sg.bbHits > 0) line.Add("sbhits %lld ", (long long)search::sg.bbHits);
+    if (bitbases::probeState.hits > 0) line.Add("sbhits %lld ", (long long)bitbases::probeState.hits);
     line.Add("pv");
     for (int i = 0; i < search::PvLength && search::pvMoves[i]; i++) line.AddMove(search::pvMoves[i]);
     lineLength = line.length;
@@ -208,7 +209,7 @@ void ReportStatistics(const board::Tree& tree, int32_t searchStart) {
     if (tree.nodes > 0) line.Add("nodes %lld ", (long long)tree.nodes);
     if (TablesExist()) line.Add("hashfull %d ", HashUsage());
     if (search::sg.tbHits > 0) line.Add("tbhits %d ", int(search::sg.tbHits));
-    if (search::sg.bbHits > 0) line.Add("sbhits %lld ", (long long)search::sg.bbHits);
+    if (bitbases::probeState.hits > 0) line.Add("sbhits %lld ", (long long)bitbases::probeState.hits);
     line.Add("\n");
     core::SendLine(text);
 }

@@ -2,6 +2,7 @@
 // part computed here with an evaluation cache, a pawn cache and the material table.
 #include <cstring>
 
+#include "bitbases/probe.h"
 #include "board/attacks.h"
 #include "board/makemove.h"
 #include "core/settings.h"
@@ -716,6 +717,12 @@ int Evaluate(Tree& tree, NodeRecord* node, int alpha, int beta, int depth) {
     int pWhite = out.p;
     int scale = out.scale;
     if (scale) pWhite = ScaleWhole(pWhite, mWhite, scale);
+    // Pawn endings of a search whose root the bitbases answered: their
+    // verdict outweighs any pawn-structure estimate.
+    if ((ws & ~15u) == 0 && (bs & ~15u) == 0 && (RootStage & 0x64) && bitbases::probeState.rootInBitbase) {
+        const int answer = bitbases::CountedProbe(tree.board, stm, int(node->flags & board::EpMask));
+        if (answer != board::NoAnswer && answer != 0) pWhite += (answer > 0) == (stm == 0) ? 1000 : -1000;
+    }
     // 4. Long checking by the side behind.
     int p = stm == 0 ? pWhite : -pWhite;
     if (node->ply > 8 && (node[-1].flags & board::InCheckFlag) && m + p < 0 &&

@@ -40,7 +40,12 @@ int Quiesce(Tree& tree, NodeRecord* node, int alpha, int beta, int qdepth) {
     // 2. Below the first level a single earlier occurrence is a draw.
     if (qdepth < 0 && RepetitionCount(tree, node) >= 1) return RepetitionScore(node);
 
-    // 3. Bitbases in the quiescence search: not in this build, the limit stays 0.
+    // 3. Bitbases after a capture or promotion, within the quiescence limit.
+    if (node->men <= sg.quiesceBitbaseLimit && ply >= 1 &&
+        (board::MoveCaptured((node - 1)->currentMove) || board::MovePromotion((node - 1)->currentMove))) {
+        const int score = DatabaseScore(node, BitbaseAnswer(tree, node));
+        if (score != board::NoAnswer) return score;
+    }
     node->hashMove = 0;
     ResetMovePicker(node);  // a re-search reuses the record
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "board/attacks.h"
+#include "bitbases/probe.h"
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "core/platform.h"
@@ -362,6 +363,14 @@ int RepetitionScore(const NodeRecord* node) {
     return score;
 }
 
+int BitbaseAnswer(const Tree& tree, const NodeRecord* node) {
+    const int answer = bitbases::CountedProbe(tree.board, node->side, int(node->flags & board::EpMask));
+    // A hit is worth a little of the time to the next poll.
+    if (answer != board::NoAnswer && !sg.noPoll)
+        sg.nextPollNodes = sg.nextPollNodes > 5 ? sg.nextPollNodes - 5 : 0;
+    return answer;
+}
+
 int DatabaseScore(const NodeRecord* node, int answer) {
     if (answer == board::NoAnswer) return board::NoAnswer;
     if (answer == 0) {
@@ -425,13 +434,13 @@ int Search(Tree& tree, NodeRecord* node, int alpha, int beta, int depth, int nul
     const bool fiftyMoveMark = halfMoves >= FiftyMovePlies;
     if (fiftyMoveMark && !inCheck) return 0;
 
-    // 4.-5. Endgame databases are probed only within their piece limits,
-    // which stay 0 while no database code is built.
+    // 4.-5. Endgame databases, within their piece limits (0 while none is
+    // loaded or in use), after captures and promotions and at ply 2.
     const bool capturedHere = ply >= 1 && (board::MoveCaptured((node - 1)->currentMove) ||
                                            board::MovePromotion((node - 1)->currentMove));
     if (node->men <= sg.bitbasePieceLimit && !fiftyMoveMark &&
         ((capturedHere && ply <= sg.iterationDepth - sg.bitbasePlyMargin) || ply == 2)) {
-        const int score = DatabaseScore(node, board::NoAnswer);
+        const int score = DatabaseScore(node, BitbaseAnswer(tree, node));
         if (score != board::NoAnswer) return score;
     }
     if (node->men <= sg.tablebasePieceLimit && !fiftyMoveMark &&

@@ -28,6 +28,8 @@ constexpr int32_t OldKillerScore = 0x7ffffe0a;
 int RepetitionCount(const board::Tree& tree, const board::NodeRecord* node);
 // Contempt draw score of a repeated position at this node.
 int RepetitionScore(const board::NodeRecord* node);
+// The bitbase answer for the node (30001 = none), counted as a hit.
+int BitbaseAnswer(const board::Tree& tree, const board::NodeRecord* node);
 // Node score of an endgame-database answer (30001 = none).
 int DatabaseScore(const board::NodeRecord* node, int answer);
 // Killer and history bookkeeping for a quiet best move.

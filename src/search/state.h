@@ -33,7 +33,6 @@ struct SearchGlobals {
     int tbTimeShare = 30;
     int32_t tbTime = 0;
     uint32_t tbHits = 0;
-    uint64_t bbHits = 0;
     int nullNesting = 0;
     int internalNesting = 0;
     int zeroScore = 0;  // report every score as 0

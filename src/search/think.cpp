@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "bitbases/hooks.h"
+#include "bitbases/probe.h"
 #include "board/attacks.h"
 #include "board/makemove.h"
 #include "board/movegen.h"
@@ -156,7 +158,7 @@ void ResetSearchState(board::Tree& tree) {
     ponderMove = 0;
     hashWrites = 0;
     sg.tbHits = 0;
-    sg.bbHits = 0;
+    bitbases::probeState = bitbases::ProbeState{};
     sg.tbTime = 0;
     sg.tablebasePlyMargin = core::settings.tablebaseMargin;
 
@@ -176,11 +178,15 @@ board::NodeRecord* SetUpSearchRoot(board::Tree& tree) {
     root->bestMove = 0;
     root->bestValue = 0;
 
-    // Databases are not probed in this build.
+    // Database limits: tablebases are not probed in this build; bitbases in
+    // endgames or below 17 men, in the quiescence search only under "Always".
     sg.tablebasePieceLimit = 0;
-    sg.bitbasePieceLimit = 0;
-    sg.quiesceBitbaseLimit = 0;
-    sg.bitbasePlyMargin = -99;
+    const core::Settings& set = core::settings;
+    const int largest = set.bitbaseUse ? bitbases::LargestPieceCount() : 0;
+    const bool endgame = (eval::RootStage & (0x04 | 0x20 | 0x40)) != 0;
+    sg.bitbasePieceLimit = endgame || root->men <= 16 ? largest : 0;
+    sg.quiesceBitbaseLimit = set.bitbaseAlways ? largest : 0;
+    sg.bitbasePlyMargin = set.bitbaseLikeTb ? sg.tablebasePlyMargin : set.bitbaseMargin;
 
     int queens = 0;
     int pieces = CountPieces(tree, &queens);
@@ -491,6 +497,15 @@ board::Move Think(board::Tree& tree) {
                 rootMoves[i].timePercent = time[i];
             }
         }
+    }
+
+    // 12. Root database probes: a root the bitbases answer needs no probes in
+    // the tree; the evaluation then probes pawn endings itself.
+    if (!bookMove && root->men <= sg.bitbasePieceLimit &&
+        BitbaseAnswer(tree, root) != board::NoAnswer && !sg.noPoll) {
+        sg.bitbasePieceLimit = 0;
+        sg.quiesceBitbaseLimit = 0;
+        bitbases::probeState.rootInBitbase = 1;
     }
 
     // 13. searchmoves.

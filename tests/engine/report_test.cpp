@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "bitbases/probe.h"
 #include "board/position.h"
 #include "core/platform.h"
 #include "engine/report.h"
@@ -135,7 +136,7 @@ TEST_F(ReportTest, CurrentMoveAfterHalfASecond) {
 TEST_F(ReportTest, StatisticsLineFieldsAndTrailingSpace) {
     tree->nodes = 5000;
     search::sg.tbHits = 0;
-    search::sg.bbHits = 0;
+    bitbases::probeState.hits = 0;
     search::sg.searchStart = core::Now() - 1000;
     std::string out = Captured([](ReportTest& t) { engine::ReportStatistics(*t.tree, search::sg.searchStart); }, *this);
     EXPECT_TRUE(::testing::internal::RE::FullMatch(out, "info nps 49[0-9][0-9] nodes 5000 \n") ||
@@ -146,7 +147,7 @@ TEST_F(ReportTest, StatisticsLineFieldsAndTrailingSpace) {
     search::SearchEntries = 1000;
     search::hashWrites = 10;
     search::sg.tbHits = 3;
-    search::sg.bbHits = 7;
+    bitbases::probeState.hits = 7;
     tree->nodes = 0;
     search::sg.searchStart = core::Now() + 100000;  // no elapsed time: no nps
     out = Captured([](ReportTest& t) { engine::ReportStatistics(*t.tree, search::sg.searchStart); }, *this);
@@ -236,7 +237,7 @@ TEST_F(ReportTest, PvLinePrintsExactLinesAndFinalBounds) {
     HoldMoves(3);
     tree->nodes = 0;
     search::sg.tbHits = 0;
-    search::sg.bbHits = 0;
+    bitbases::probeState.hits = 0;
     search::sg.zeroScore = 0;
     board::Move e2e4 = board::MakeMoveWord(13, 29, board::WPawn);
     board::Move e7e5 = board::MakeMoveWord(53, 37, board::BPawn);
