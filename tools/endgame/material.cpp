@@ -42,8 +42,8 @@ bool Material::BothHavePawns() const { return count[White][Pawn] > 0 && count[Bl
 
 std::string Material::Name() const { return SideName(*this, White) + SideName(*this, Black); }
 
-uint32_t Material::Key() const {
-    uint32_t key = 0;
+uint64_t Material::Key() const {
+    uint64_t key = 0;
     for (int c = 0; c < 2; c++)
         for (int t = Queen; t <= Pawn; t++) key = key * 16 + count[c][t];
     return key;

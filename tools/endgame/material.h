@@ -15,7 +15,7 @@ struct Material {
     bool HasPawns() const;
     bool BothHavePawns() const;
     std::string Name() const;  // white's men first, strongest first: "KQRKR"
-    uint32_t Key() const;      // unique per material and colour assignment
+    uint64_t Key() const;      // unique per material and colour assignment
     Material Swapped() const;
     // The form tables are kept under: the stronger side white. Sets
     // `swapped` when the colours had to change.

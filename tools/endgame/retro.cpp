@@ -219,6 +219,7 @@ void Retro::InitRange(uint32_t begin, uint32_t end, Colour, int) {
 
 void Retro::Resolve(Colour side, uint32_t index, int plies, int d) {
     if (plies == d) {
+        if (Load(&t.values[side][index]) != 0) return;
         Store(&t.values[side][index], Encode(d));
         found.fetch_add(1, std::memory_order_relaxed);
     } else {
@@ -269,13 +270,17 @@ void Retro::UnMoves(const uint8_t* sq, Colour toMove, int d) {
             prev[j] = uint8_t(from);
             Bitboard prevOcc = (occ & ~Bit(to)) | Bit(from);
             if (!SquareAttacked(prev, prev[toMove], mover, -1, prevOcc)) {
-                uint32_t index = t.Index(prev);
+                uint32_t index = t.Index(prev), mirror;
+                bool twin = t.MirrorIndex(prev, mirror);
                 if (Load(&t.values[mover][index]) == 0) {
                     int s = score, e;
                     if (pawn && from == to + 2 * back && EnPassant(sq, toMove, to + back, j, e)) s = std::max(s, e);
                     int ps = Parent(s);
-                    if (ps > 0) Resolve(mover, index, Plies(ps), d);
-                    else if (ps < 0 && LostBy(prev, mover, d)) Resolve(mover, index, d, d);
+                    int plies = ps > 0 ? Plies(ps) : (ps < 0 && LostBy(prev, mover, d)) ? d : 0;
+                    if (plies) {
+                        Resolve(mover, index, plies, d);
+                        if (twin) Resolve(mover, mirror, plies, d);
+                    }
                 }
             }
         }

@@ -48,7 +48,7 @@ public:
 
 private:
     SolveOptions options;
-    std::map<uint32_t, std::unique_ptr<Table>> tables;
+    std::map<uint64_t, std::unique_ptr<Table>> tables;
 };
 
 }  // namespace endgame

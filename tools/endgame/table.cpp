@@ -45,9 +45,9 @@ void BuildKingPairs() {
 }
 
 const char Magic[8] = {'K', 'E', 'S', 'T', 'E', 'G', 'T', '1'};
-const uint32_t HeaderSize = 40;
+const uint32_t HeaderSize = 48;
 
-uint64_t Checksum(const std::vector<uint8_t>* arrays, uint32_t key) {
+uint64_t Checksum(const std::vector<uint8_t>* arrays, uint64_t key) {
     uint64_t h = 0xcbf29ce484222325ull ^ key;
     for (int s = 0; s < 2; s++) {
         const std::vector<uint8_t>& v = arrays[s];
@@ -98,20 +98,30 @@ Table::Table(const Material& m) : material(m), men(m.Men()), pawns(m.HasPawns())
     size = s * (pawns ? 2048 : PawnlessPairs);
 }
 
-uint32_t Table::Index(const uint8_t* sq) const {
-    const uint8_t* t;
+uint32_t Table::Fold(const uint8_t* sq, int transform) const {
+    const uint8_t* t = Transform[transform];
     uint32_t index;
     if (pawns) {
-        t = Transform[FileOf(sq[0]) > 3 ? 1 : 0];
         int w = t[sq[0]];
         index = ((RankOf(w) * 4 + FileOf(w)) * 64 + t[sq[1]]) * stride[0];
         for (int i = 2; i < men; i++) index += (type[i] == Pawn ? t[sq[i]] - 8 : t[sq[i]]) * stride[i];
     } else {
-        t = Transform[KKSymmetry[sq[0]][sq[1]]];
         index = KKIndex[t[sq[0]]][t[sq[1]]] * stride[0];
         for (int i = 2; i < men; i++) index += t[sq[i]] * stride[i];
     }
     return index;
+}
+
+uint32_t Table::Index(const uint8_t* sq) const {
+    return Fold(sq, pawns ? (FileOf(sq[0]) > 3 ? 1 : 0) : KKSymmetry[sq[0]][sq[1]]);
+}
+
+bool Table::MirrorIndex(const uint8_t* sq, uint32_t& index) const {
+    if (pawns) return false;
+    int t = KKSymmetry[sq[0]][sq[1]];
+    if (!OnDiagonal(Transform[t][sq[0]]) || !OnDiagonal(Transform[t][sq[1]])) return false;
+    index = Fold(sq, t ^ 4);
+    return index != Fold(sq, t);
 }
 
 bool Table::Decode(uint32_t index, uint8_t* sq) const {
@@ -211,8 +221,8 @@ bool Table::Save(const std::string& path, std::string& error) const {
     std::string name = material.Name();
     std::memcpy(header + 8, name.c_str(), name.size());
     Put(header + 24, size, 4);
-    Put(header + 28, material.Key(), 4);
-    Put(header + 32, Checksum(values, material.Key()), 8);
+    Put(header + 32, material.Key(), 8);
+    Put(header + 40, Checksum(values, material.Key()), 8);
     bool ok = std::fwrite(header, 1, HeaderSize, f) == HeaderSize;
     for (int s = 0; s < 2 && ok; s++) ok = std::fwrite(values[s].data(), 1, size, f) == size;
     ok = (std::fclose(f) == 0) && ok;
@@ -236,7 +246,7 @@ bool Table::Load(const std::string& path, std::string& error) {
         problem = "not a table file";
     else if (std::string(reinterpret_cast<char*>(header + 8), strnlen(reinterpret_cast<char*>(header + 8), 16)) !=
                  material.Name() ||
-             Get(header + 28, 4) != material.Key())
+             Get(header + 32, 8) != material.Key())
         problem = "holds another material";
     else if (Get(header + 24, 4) != size)
         problem = "wrong size";
@@ -245,7 +255,7 @@ bool Table::Load(const std::string& path, std::string& error) {
         if (std::fread(values[s].data(), 1, size, f) != size) problem = "truncated";
     }
     if (!problem && std::fgetc(f) != EOF) problem = "trailing bytes";
-    if (!problem && Checksum(values, material.Key()) != Get(header + 32, 8)) problem = "checksum mismatch";
+    if (!problem && Checksum(values, material.Key()) != Get(header + 40, 8)) problem = "checksum mismatch";
     std::fclose(f);
     if (problem) {
         values[0].clear();

@@ -61,6 +61,10 @@ public:
 
     // Canonical index of the squares per slot.
     uint32_t Index(const uint8_t* sq) const;
+    uint32_t Fold(const uint8_t* sq, int transform) const;
+    // Without pawns, a position whose kings both fold onto the diagonal has
+    // a second entry (its reflection there); true with that entry's index.
+    bool MirrorIndex(const uint8_t* sq, uint32_t& index) const;
     // Squares per slot; false for an entry with touching kings.
     bool Decode(uint32_t index, uint8_t* sq) const;
 
