@@ -111,7 +111,7 @@ int RunSolve(int argc, char** argv) {
     Material material;
     std::string error;
     if (materialText.empty()) {
-        std::fprintf(stderr, "usage: solve MATERIAL [--threads N] [--dir DIR] [--probe]\n");
+        std::fprintf(stderr, "solve: no material given\nusage: solve MATERIAL [--threads N] [--dir DIR] [--probe]\n");
         return 2;
     }
     if (!ParseMaterial(materialText, material, error)) {

@@ -11,11 +11,9 @@ Bitboard PawnAttacks[2][64];
 Bitboard Between[64][64];
 uint8_t Lines[64][64];
 uint8_t Transform[8][64];
+Bitboard Rays[8][64];
 
 namespace {
-
-const int RookDirs[4][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
-const int BishopDirs[4][2] = {{1, 1}, {1, -1}, {-1, 1}, {-1, -1}};
 
 bool OnBoard(int file, int rank) { return file >= 0 && file < 8 && rank >= 0 && rank < 8; }
 
@@ -24,21 +22,6 @@ Bitboard Steps(int sq, const int (*deltas)[2], int count) {
     for (int i = 0; i < count; i++) {
         int f = FileOf(sq) + deltas[i][0], r = RankOf(sq) + deltas[i][1];
         if (OnBoard(f, r)) b |= Bit(r * 8 + f);
-    }
-    return b;
-}
-
-Bitboard Slide(int sq, const int (*dirs)[2], Bitboard occupied) {
-    Bitboard b = 0;
-    for (int i = 0; i < 4; i++) {
-        int f = FileOf(sq), r = RankOf(sq);
-        while (true) {
-            f += dirs[i][0];
-            r += dirs[i][1];
-            if (!OnBoard(f, r)) break;
-            b |= Bit(r * 8 + f);
-            if (occupied & Bit(r * 8 + f)) break;
-        }
     }
     return b;
 }
@@ -67,6 +50,14 @@ void Build() {
             for (int f = FileOf(a) + sf, r = RankOf(a) + sr; r * 8 + f != b; f += sf, r += sr)
                 Between[a][b] |= Bit(r * 8 + f);
         }
+    const int rayDirs[8][2] = {{0, 1}, {1, 0}, {1, 1}, {-1, 1}, {0, -1}, {-1, 0}, {-1, -1}, {1, -1}};
+    for (int d = 0; d < 8; d++)
+        for (int sq = 0; sq < 64; sq++) {
+            Rays[d][sq] = 0;
+            for (int f = FileOf(sq) + rayDirs[d][0], r = RankOf(sq) + rayDirs[d][1]; OnBoard(f, r);
+                 f += rayDirs[d][0], r += rayDirs[d][1])
+                Rays[d][sq] |= Bit(r * 8 + f);
+        }
     for (int t = 0; t < 8; t++)
         for (int sq = 0; sq < 64; sq++) {
             int f = FileOf(sq), r = RankOf(sq);
@@ -86,30 +77,6 @@ void Build() {
 void InitBoard() {
     static std::once_flag once;
     std::call_once(once, Build);
-}
-
-Bitboard Attacks(PieceType type, Colour colour, int sq, Bitboard occupied) {
-    switch (type) {
-        case King: return KingAttacks[sq];
-        case Knight: return KnightAttacks[sq];
-        case Pawn: return PawnAttacks[colour][sq];
-        case Rook: return Slide(sq, RookDirs, occupied);
-        case Bishop: return Slide(sq, BishopDirs, occupied);
-        case Queen: return Slide(sq, RookDirs, occupied) | Slide(sq, BishopDirs, occupied);
-        default: return 0;
-    }
-}
-
-bool Attacks(PieceType type, Colour colour, int from, int to, Bitboard occupied) {
-    switch (type) {
-        case King: return (KingAttacks[from] >> to) & 1;
-        case Knight: return (KnightAttacks[from] >> to) & 1;
-        case Pawn: return (PawnAttacks[colour][from] >> to) & 1;
-        case Rook: return Lines[from][to] == 1 && !(Between[from][to] & occupied);
-        case Bishop: return Lines[from][to] == 2 && !(Between[from][to] & occupied);
-        case Queen: return Lines[from][to] != 0 && !(Between[from][to] & occupied);
-        default: return false;
-    }
 }
 
 }  // namespace endgame

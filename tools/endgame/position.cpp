@@ -26,83 +26,14 @@ bool Attacked(const Position& p, int sq, Colour by, int skip) {
     return false;
 }
 
-namespace {
-
-const PieceType Promotions[4] = {Queen, Rook, Bishop, Knight};
-
-int ManOn(const Position& p, int sq) {
-    for (int i = 0; i < p.count; i++)
-        if (p.square[i] == sq) return i;
-    return -1;
-}
-
-// The mover's king must not stand attacked after the move.
-bool LeavesKingSafe(const Position& p, const Move& m) {
-    int from = p.square[m.man];
-    Bitboard occ = (p.Occupied() & ~Bit(from)) | Bit(m.to);
-    if (m.victim >= 0) occ &= ~Bit(p.square[m.victim]) | Bit(m.to);
-    int king = p.type[m.man] == King ? m.to : p.KingSquare(p.stm);
-    Colour them = Colour(p.stm ^ 1);
-    for (int i = 0; i < p.count; i++) {
-        if (i == m.victim || p.colour[i] != them) continue;
-        if (Attacks(p.type[i], them, p.square[i], king, occ)) return false;
-    }
-    return true;
-}
-
-void Add(const Position& p, Move* moves, int& n, int man, int to, int victim, bool doubleStep, bool ep) {
-    Move m{int8_t(man), uint8_t(to), int8_t(victim), NoPiece, doubleStep, ep};
-    if (!LeavesKingSafe(p, m)) return;
-    int rank = RankOf(to);
-    if (p.type[man] == Pawn && (rank == 0 || rank == 7)) {
-        for (PieceType t : Promotions) {
-            m.promo = t;
-            moves[n++] = m;
-        }
-    } else {
-        moves[n++] = m;
-    }
-}
-
-}  // namespace
+using detail::ManOn;
 
 int GenerateMoves(const Position& p, Move* moves) {
     int n = 0;
-    Bitboard occ = p.Occupied();
-    Bitboard own = 0;
-    for (int i = 0; i < p.count; i++)
-        if (p.colour[i] == p.stm) own |= Bit(p.square[i]);
-    for (int i = 0; i < p.count; i++) {
-        if (p.colour[i] != p.stm) continue;
-        int from = p.square[i];
-        if (p.type[i] == Pawn) {
-            int up = p.stm == White ? 8 : -8;
-            int one = from + up;
-            if (!(occ & Bit(one))) {
-                Add(p, moves, n, i, one, -1, false, false);
-                int startRank = p.stm == White ? 1 : 6;
-                if (RankOf(from) == startRank && !(occ & Bit(one + up)))
-                    Add(p, moves, n, i, one + up, -1, true, false);
-            }
-            Bitboard caps = PawnAttacks[p.stm][from];
-            while (caps) {
-                int to = PopLsb(caps);
-                int victim = ManOn(p, to);
-                if (victim >= 0 && p.colour[victim] != p.stm && p.type[victim] != King)
-                    Add(p, moves, n, i, to, victim, false, false);
-                else if (to == p.ep && victim < 0)
-                    Add(p, moves, n, i, to, ManOn(p, to - up), false, true);
-            }
-            continue;
-        }
-        Bitboard targets = Attacks(p.type[i], p.stm, from, occ) & ~own;
-        while (targets) {
-            int to = PopLsb(targets);
-            int victim = ManOn(p, to);
-            if (victim >= 0 && p.type[victim] == King) continue;
-            Add(p, moves, n, i, to, victim, false, false);
-        }
-    }
+    ForEachMove(p, false, [&](const Move& m) {
+        moves[n++] = m;
+        return true;
+    });
     return n;
 }
 

@@ -155,7 +155,6 @@ bool Retro::Parallel(const char* step, void (Retro::*fn)(uint32_t, uint32_t, Col
 // its captures, promotions and en-passant-exposing double steps.
 void Retro::InitRange(uint32_t begin, uint32_t end, Colour, int) {
     uint8_t sq[MaxMen];
-    Move moves[256];
     for (uint32_t i = begin; i < end; i++) {
         if (!t.Decode(i, sq)) {
             t.values[White][i] = t.values[Black][i] = Broken;
@@ -170,35 +169,29 @@ void Retro::InitRange(uint32_t begin, uint32_t end, Colour, int) {
                 continue;
             }
             p.stm = us;
-            int n = GenerateMoves(p, moves);
-            if (n == 0) {
-                t.values[us][i] = SquareAttacked(sq, sq[us], them, -1, occ) ? Encode(0) : 0;
-                continue;
-            }
-            int bestWin = 0, longestLoss = 0;
+            // Quiet moves matter here only to tell checkmate from check.
+            bool inCheck = SquareAttacked(sq, sq[us], them, -1, occ);
+            int bestWin = 0, longestLoss = 0, legal = 0;
             bool fixed = false, allLose = true;
-            for (int k = 0; k < n; k++) {
-                const Move& m = moves[k];
+            ForEachMove(p, !inCheck, [&](const Move& m) {
+                legal++;
+                uint8_t after[MaxMen];
+                std::memcpy(after, sq, men);
+                after[m.man] = m.to;
                 int s;
                 if (m.victim >= 0 || m.promo != NoPiece) {
-                    uint8_t after[MaxMen];
-                    std::memcpy(after, sq, men);
-                    after[m.man] = m.to;
                     s = Parent(LinkScore(t.LinkFor(m.victim, m.promo != NoPiece ? m.man : -1, m.promo), after, them));
                 } else if (m.doubleStep) {
                     // Only an en-passant capture that wins for the opponent
                     // fixes this move's value in advance.
-                    uint8_t after[MaxMen];
-                    std::memcpy(after, sq, men);
-                    after[m.man] = m.to;
                     int e;
                     if (!EnPassant(after, them, (sq[m.man] + m.to) / 2, m.man, e) || e <= 0) {
                         allLose = false;
-                        continue;
+                        return true;
                     }
                     s = Parent(e);
                 } else {
-                    continue;
+                    return true;
                 }
                 fixed = true;
                 if (s > 0) {
@@ -208,6 +201,11 @@ void Retro::InitRange(uint32_t begin, uint32_t end, Colour, int) {
                 } else {
                     longestLoss = std::max(longestLoss, Plies(s));
                 }
+                return true;
+            });
+            if (inCheck && legal == 0) {
+                t.values[us][i] = Encode(0);
+                continue;
             }
             int when = bestWin ? bestWin : (fixed && allLose ? longestLoss : 0);
             if (when > MaxPlies) overflow = true;
@@ -232,13 +230,13 @@ void Retro::Resolve(Colour side, uint32_t index, int plies, int d) {
 // in at most d - 1 plies.
 bool Retro::LostBy(const uint8_t* sq, Colour side, int d) const {
     Position p = t.ToPosition(sq, side);
-    Move moves[256];
-    int n = GenerateMoves(p, moves);
-    for (int k = 0; k < n; k++) {
-        int s = ChildScore(sq, side, moves[k]);
-        if (s <= 0 || Plies(s) > d - 1) return false;
-    }
-    return n > 0;
+    bool any = false;
+    bool all = ForEachMove(p, false, [&](const Move& m) {
+        any = true;
+        int s = ChildScore(sq, side, m);
+        return s > 0 && Plies(s) <= d - 1;
+    });
+    return all && any;
 }
 
 // Predecessors of a position with `toMove` to move found at d - 1: the
