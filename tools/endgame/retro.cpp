@@ -51,6 +51,8 @@ private:
     PieceType type[MaxMen];
     Colour colour[MaxMen];
     std::vector<uint8_t> trigger[2];
+    // Positions that may have become lost this iteration, each checked once.
+    std::vector<uint32_t> candidates;
     std::mutex pendingLock;
     std::vector<Pending> pending;
     int lastTrigger = 0;
@@ -115,6 +117,8 @@ private:
     void UnMoves(const uint8_t* sq, Colour toMove, int d);
     bool LostBy(const uint8_t* sq, Colour side, int d) const;
     void Resolve(Colour side, uint32_t index, int plies, int d);
+    void MarkCandidate(uint32_t index) { __atomic_fetch_or(&candidates[index >> 5], 1u << (index & 31), __ATOMIC_RELAXED); }
+    void CheckRange(uint32_t begin, uint32_t end, Colour side, int d);
     bool Parallel(const char* step, void (Retro::*fn)(uint32_t, uint32_t, Colour, int), Colour c, int d);
 };
 
@@ -274,10 +278,12 @@ void Retro::UnMoves(const uint8_t* sq, Colour toMove, int d) {
                     int s = score, e;
                     if (pawn && from == to + 2 * back && EnPassant(sq, toMove, to + back, j, e)) s = std::max(s, e);
                     int ps = Parent(s);
-                    int plies = ps > 0 ? Plies(ps) : (ps < 0 && LostBy(prev, mover, d)) ? d : 0;
-                    if (plies) {
-                        Resolve(mover, index, plies, d);
-                        if (twin) Resolve(mover, mirror, plies, d);
+                    if (ps > 0) {
+                        Resolve(mover, index, Plies(ps), d);
+                        if (twin) Resolve(mover, mirror, Plies(ps), d);
+                    } else if (ps < 0) {
+                        MarkCandidate(index);
+                        if (twin) MarkCandidate(mirror);
                     }
                 }
             }
@@ -288,6 +294,21 @@ void Retro::UnMoves(const uint8_t* sq, Colour toMove, int d) {
 
 // One half of iteration d: un-moves from the positions of `moved`'s
 // opponent found at d - 1, and the triggers of `moved` due at d.
+// Checks the candidates of `side` marked in this half iteration.
+void Retro::CheckRange(uint32_t begin, uint32_t end, Colour side, int d) {
+    uint8_t sq[MaxMen];
+    for (uint32_t w = begin >> 5; w < (end + 31) >> 5; w++) {
+        uint32_t bits = candidates[w];
+        if (!bits) continue;
+        candidates[w] = 0;
+        while (bits) {
+            uint32_t i = (w << 5) + __builtin_ctz(bits);
+            bits &= bits - 1;
+            if (t.values[side][i] == 0 && t.Decode(i, sq) && LostBy(sq, side, d)) Resolve(side, i, d, d);
+        }
+    }
+}
+
 void Retro::StepRange(uint32_t begin, uint32_t end, Colour moved, int d) {
     Colour toMove = Colour(moved ^ 1);
     uint8_t sq[MaxMen];
@@ -295,13 +316,27 @@ void Retro::StepRange(uint32_t begin, uint32_t end, Colour moved, int d) {
     const uint8_t* values = t.values[toMove].data();
     uint8_t* mine = t.values[moved].data();
     const uint8_t* due = trigger[moved].data();
-    for (uint32_t i = begin; i < end; i++) {
-        if (values[i] == target && t.Decode(i, sq)) UnMoves(sq, toMove, d);
-        if (due[i] == d && Load(&mine[i]) == 0) {
-            if (d & 1) {
-                Resolve(moved, i, d, d);
-            } else if (t.Decode(i, sq) && LostBy(sq, moved, d)) {
-                Resolve(moved, i, d, d);
+    // Most of the table is untouched in a given iteration: skip eight
+    // entries at a time when no byte matches.
+    const uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+    const uint64_t findValue = ones * target, findDue = ones * uint8_t(d);
+    for (uint32_t i = begin; i < end;) {
+        if (i + 8 <= end) {
+            uint64_t v, u;
+            std::memcpy(&v, values + i, 8);
+            std::memcpy(&u, due + i, 8);
+            v ^= findValue;
+            u ^= findDue;
+            if (!(((v - ones) & ~v & highs) | ((u - ones) & ~u & highs))) {
+                i += 8;
+                continue;
+            }
+        }
+        for (uint32_t stop = std::min(end, i + 8); i < stop; i++) {
+            if (values[i] == target && t.Decode(i, sq)) UnMoves(sq, toMove, d);
+            if (due[i] == d && Load(&mine[i]) == 0) {
+                if (d & 1) Resolve(moved, i, d, d);
+                else MarkCandidate(i);
             }
         }
     }
@@ -313,6 +348,7 @@ bool Retro::Run(std::string& error) {
         t.values[s].assign(size, 0);
         trigger[s].assign(size, 0);
     }
+    candidates.assign(size / 32 + 1, 0);
     if (!Parallel("setup", &Retro::InitRange, White, 0)) {
         error = t.GetMaterial().Name() + ": a capture or promotion leads to a mate beyond " +
                 std::to_string(MaxPlies) + " plies";
@@ -341,8 +377,10 @@ bool Retro::Run(std::string& error) {
                 found++;
             }
         std::string step = "ply " + std::to_string(d);
-        Parallel(step.c_str(), &Retro::StepRange, White, d);
-        Parallel(step.c_str(), &Retro::StepRange, Black, d);
+        for (int moved = White; moved <= Black; moved++) {
+            Parallel(step.c_str(), &Retro::StepRange, Colour(moved), d);
+            if (!(d & 1)) Parallel(step.c_str(), &Retro::CheckRange, Colour(moved), d);
+        }
         int later = lastTrigger;
         for (const Pending& p : pending) later = std::max<int>(later, p.plies);
         if (found.load() > 0 && d > MaxPlies) {
@@ -351,6 +389,7 @@ bool Retro::Run(std::string& error) {
         }
         if (found.load() == 0 && d >= later) break;
     }
+    candidates = std::vector<uint32_t>();
     trigger[0] = std::vector<uint8_t>();
     trigger[1] = std::vector<uint8_t>();
     return true;
