@@ -41,8 +41,8 @@ bool Attacked(const Position& p, int sq, Colour by, int skip = -1);
 template <class Visit>
 bool ForEachMove(const Position& p, bool conversionsOnly, Visit&& visit);
 
-// Fills `moves` with the legal moves of the side to move (at most 128 with
-// five men); returns the count.
+// Fills `moves` (room for 256; five men never reach 128) with the legal
+// moves of the side to move; returns the count.
 int GenerateMoves(const Position& p, Move* moves);
 
 // Applies a move: the captured man is removed (indices above it shift
