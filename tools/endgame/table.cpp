@@ -44,6 +44,10 @@ void BuildKingPairs() {
         }
 }
 
+// Saved table: 48-byte header, then the white-to-move values and the
+// black-to-move values (Size() bytes each). Header, little-endian: magic
+// (8 bytes), material name (16, NUL-padded), entries per side (4), zero (4),
+// material key (8), checksum of key and values (8).
 const char Magic[8] = {'K', 'E', 'S', 'T', 'E', 'G', 'T', '1'};
 const uint32_t HeaderSize = 48;
 
