@@ -2,6 +2,7 @@
 // index over the men counts, and the life cycle of files and cache.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -93,6 +94,9 @@ bool FRegisterTb(int iTb) {
     if (!(TbDescriptors[iTb].flags & TbSymmetric)) {
         int reversed[CountLevels];
         for (int i = 0; i < 5; i++) reversed[i] = counts[i + 5], reversed[i + 5] = counts[i];
+        // Equal men with pawns (kpkp) are their own reversal: the leaf keeps
+        // the table as named, so each side to move reads its own file.
+        if (std::equal(counts, counts + CountLevels, reversed)) return true;
         const bool fInserted = FStoreLeaf(reversed, -iTb);
         TB_ASSERT(fInserted);
     }
