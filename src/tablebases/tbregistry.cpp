@@ -8,6 +8,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "core/platform.h"
 #include "tablebases/tbprobe.h"
 #include "tablebases/tbstate.h"
 
@@ -247,7 +248,10 @@ int IInitializeTb(const char* path, int requestedMb) {
     if (largest == 0) return 0;
 
     // 3. The cache; without one megabyte of it the tables stay unused.
-    if (!FTbAllocateCache(uint64_t(cacheMb) << 20)) return 0;
+    if (!FTbAllocateCache(uint64_t(cacheMb) << 20)) {
+        core::SendInfoString("Not enough memory for the tablebase cache");
+        return 0;
+    }
     maxMen = largest > 145 ? 6 : largest > 35 ? 5 : largest > 5 ? 4 : 3;
     return maxMen;
 }
@@ -271,6 +275,11 @@ void VTbCloseFiles() {
 
 void VTbDropPart(int iTb, int side, int p) {
     TbPart& part = TbSides[iTb][side].part[p];
+    if (part.path) {
+        char text[NameBytes + 48];
+        std::snprintf(text, sizeof text, "tablebase file %s unreadable, no longer used", part.path);
+        core::SendInfoString(text);
+    }
     if (part.file) std::fclose(part.file);
     comp_close_file(part.info);
     std::free(part.path);
