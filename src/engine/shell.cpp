@@ -18,6 +18,7 @@
 #include "search/limits.h"
 #include "search/state.h"
 #include "search/tt.h"
+#include "tablebases/tbprobe.h"
 
 namespace engine {
 
@@ -179,6 +180,7 @@ void ReleaseAll() {
         board::MainTree = nullptr;
     }
     ReleaseGameMoveBoard();
+    tablebases::VTbCloseAll();
 }
 
 int Main(int argc, char** argv) {

@@ -20,6 +20,7 @@
 #include "search/state.h"
 #include "search/think.h"
 #include "search/tt.h"
+#include "tablebases/tbprobe.h"
 
 namespace engine {
 
@@ -117,9 +118,11 @@ void CommandPosition(char** words, int count) {
 
 void CommandIsReady() {
     if (shell.tablebaseReopen) {
-        // Nalimov tablebases are not built into this engine yet; the flag is
-        // kept so that a path change still acts at the next isready.
+        // Path and cache changes take effect here, in one re-registration.
         shell.tablebaseReopen = 0;
+        tablebases::VTbCloseAll();
+        if (core::settings.nalimovPath[0])
+            tablebases::IInitializeTb(core::settings.nalimovPath, core::settings.nalimovCacheMb);
     }
     if (!shell.bitbasesLoaded) {
         shell.bitbasesLoaded = 1;

@@ -7,6 +7,7 @@
 
 #include "board/attacks.h"
 #include "bitbases/probe.h"
+#include "tablebases/tbprobe.h"
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "core/platform.h"
@@ -371,6 +372,18 @@ int BitbaseAnswer(const Tree& tree, const NodeRecord* node) {
     return answer;
 }
 
+int TablebaseAnswer(const Tree& tree, const NodeRecord* node) {
+    const int32_t start = core::Now();
+    const int answer = tablebases::TbProbeScore(tree.board, node->side, int(node->flags & board::EpMask));
+    sg.tbTime += core::Elapsed(start);
+    if (answer != board::NoAnswer) {
+        ++sg.tbHits;
+        // Probes that read files are dear: the clock is looked at sooner.
+        if (!sg.noPoll) sg.nextPollNodes = sg.nextPollNodes > 250 ? sg.nextPollNodes - 250 : 0;
+    }
+    return answer;
+}
+
 int DatabaseScore(const NodeRecord* node, int answer) {
     if (answer == board::NoAnswer) return board::NoAnswer;
     if (answer == 0) {
@@ -445,7 +458,7 @@ int Search(Tree& tree, NodeRecord* node, int alpha, int beta, int depth, int nul
     }
     if (node->men <= sg.tablebasePieceLimit && !fiftyMoveMark &&
         ((capturedHere && ply <= sg.iterationDepth - sg.tablebasePlyMargin) || ply == 2)) {
-        const int score = DatabaseScore(node, board::NoAnswer);
+        const int score = DatabaseScore(node, TablebaseAnswer(tree, node));
         if (score != board::NoAnswer) return score;
     }
 

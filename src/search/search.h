@@ -30,6 +30,8 @@ int RepetitionCount(const board::Tree& tree, const board::NodeRecord* node);
 int RepetitionScore(const board::NodeRecord* node);
 // The bitbase answer for the node (30001 = none), counted as a hit.
 int BitbaseAnswer(const board::Tree& tree, const board::NodeRecord* node);
+// The tablebase answer for the node (30001 = none); counts the hit and the time.
+int TablebaseAnswer(const board::Tree& tree, const board::NodeRecord* node);
 // Node score of an endgame-database answer (30001 = none).
 int DatabaseScore(const board::NodeRecord* node, int answer);
 // Killer and history bookkeeping for a quiet best move.

@@ -4,6 +4,7 @@
 
 #include "bitbases/hooks.h"
 #include "bitbases/probe.h"
+#include "tablebases/tbprobe.h"
 #include "board/attacks.h"
 #include "board/makemove.h"
 #include "board/movegen.h"
@@ -178,12 +179,14 @@ board::NodeRecord* SetUpSearchRoot(board::Tree& tree) {
     root->bestMove = 0;
     root->bestValue = 0;
 
-    // Database limits: tablebases are not probed in this build; bitbases in
+    // Database limits: tablebases in endgames or below 13 men, bitbases in
     // endgames or below 17 men, in the quiescence search only under "Always".
-    sg.tablebasePieceLimit = 0;
     const core::Settings& set = core::settings;
-    const int largest = set.bitbaseUse ? bitbases::LargestPieceCount() : 0;
     const bool endgame = (eval::RootStage & (0x04 | 0x20 | 0x40)) != 0;
+    const int registered = set.tablebaseUse ? tablebases::CTbMaxMen() : 0;
+    sg.tablebasePieceLimit = endgame || root->men <= 12 ? registered : 0;
+    sg.tbTimeShare = set.tablebaseHitLimit;
+    const int largest = set.bitbaseUse ? bitbases::LargestPieceCount() : 0;
     sg.bitbasePieceLimit = endgame || root->men <= 16 ? largest : 0;
     sg.quiesceBitbaseLimit = set.bitbaseAlways ? largest : 0;
     sg.bitbasePlyMargin = set.bitbaseLikeTb ? sg.tablebasePlyMargin : set.bitbaseMargin;
@@ -325,6 +328,19 @@ void Deepen(board::Tree& tree) {
         RewardBestMove(tree, depth);
         StoreRoot(tree, depth);
         if (lastIteration || !TimeForAnotherIteration(tree, depth)) break;
+
+        // 14.5 Database agreement: a search that confirms the root's
+        // tablebase value is done; one that disagrees starts afresh without
+        // the tablebases.
+        if (depth >= TimedStopDepth && think.rootDbValue != board::NoAnswer) {
+            const int db = think.rootDbValue;
+            if (db == 0 || (score >= db - 1 && score <= db + 1)) break;
+            sg.tablebasePieceLimit = 0;
+            ClearSearchTables();
+            eval::ClearEvalTables();
+            think.previousScore = 0;
+            think.rootDbValue = board::NoAnswer;
+        }
         if (PastSafetyLimit(ElapsedMs())) break;
         if (ClockMode() && depth >= TimedStopDepth && searchState == Searching) {
             int32_t elapsed = ElapsedMs();
@@ -499,8 +515,21 @@ board::Move Think(board::Tree& tree) {
         }
     }
 
-    // 12. Root database probes: a root the bitbases answer needs no probes in
+    // 12. Root database probes. A tablebase answer is the value the search
+    // must agree with, so stored bounds may not cut it short; it also makes
+    // the bitbases redundant. A root the bitbases answer needs no probes in
     // the tree; the evaluation then probes pawn endings itself.
+    if (!bookMove && root->men <= sg.tablebasePieceLimit) {
+        const int answer = TablebaseAnswer(tree, root);
+        if (answer != board::NoAnswer) {
+            think.rootDbValue = answer;
+            if (!sg.noPoll) {
+                sg.hashCutoffsOff = 1;
+                sg.bitbasePieceLimit = 0;
+                sg.quiesceBitbaseLimit = 0;
+            }
+        }
+    }
     if (!bookMove && root->men <= sg.bitbasePieceLimit &&
         BitbaseAnswer(tree, root) != board::NoAnswer && !sg.noPoll) {
         sg.bitbasePieceLimit = 0;
