@@ -85,6 +85,24 @@ bool Sane(Placement& p) {
 
 int ProbeAt(const BitbaseSet& set, Placement p, int depth);
 
+// The kings and up to four men of a bitbase position, as the keys take them.
+Placement PlacementOf(const CChessPosition& pos) {
+    Placement p;
+    p.king[0] = pos.whiteKing;
+    p.king[1] = pos.blackKing;
+    p.whiteToMove = pos.sideToMove;
+    p.epSquare = pos.epSquare;
+    p.count = 0;
+    for (int s = 0; s < 64 && p.count < 4; s++) {
+        int c = pos.board[s];
+        if (c && c != WK && c != BK) {
+            p.code[p.count] = c;
+            p.square[p.count++] = s;
+        }
+    }
+    return p;
+}
+
 // The side to move has no data: try its moves and read the children.
 int LookAhead(const BitbaseSet& set, const CChessPosition& start, int depth) {
     CChessPosition pos = start;
@@ -104,19 +122,7 @@ int LookAhead(const BitbaseSet& set, const CChessPosition& start, int depth) {
     bool drawn = false;
     for (int i = 0; i < list.count; i++) {
         pos.PlayMove(list.Move(i));
-        Placement child;
-        child.king[0] = pos.whiteKing;
-        child.king[1] = pos.blackKing;
-        child.whiteToMove = pos.sideToMove;
-        child.epSquare = pos.epSquare;
-        child.count = 0;
-        for (int s = 0; s < 64 && child.count < 4; s++) {
-            int c = pos.board[s];
-            if (c && c != WK && c != BK) {
-                child.code[child.count] = c;
-                child.square[child.count++] = s;
-            }
-        }
+        Placement child = PlacementOf(pos);
         int v = ProbeAt(set, child, depth + 1);
         pos.TakeBackMove();
         if (v == Loss) return Win;
@@ -258,19 +264,7 @@ int Probe(const BitbaseSet& set, int whiteKing, int blackKing, int whiteToMove, 
 }
 
 int TableProbe(const BitbaseTable& table, const CChessPosition& pos) {
-    Placement p;
-    p.king[0] = pos.whiteKing;
-    p.king[1] = pos.blackKing;
-    p.whiteToMove = pos.sideToMove;
-    p.epSquare = pos.epSquare;
-    p.count = 0;
-    for (int s = 0; s < 64 && p.count < 4; s++) {
-        int c = pos.board[s];
-        if (c && c != WK && c != BK) {
-            p.code[p.count] = c;
-            p.square[p.count++] = s;
-        }
-    }
+    Placement p = PlacementOf(pos);
     if (p.count == 0 || !Sane(p)) return p.count == 0 ? Draw : NoVerdict;
     if (!table.HasSide(p.whiteToMove != 0)) {
         if (!table.HasSide(p.whiteToMove == 0) || !table.owner) return NoVerdict;
