@@ -33,6 +33,7 @@ constexpr int MinimumTarget = 28;
 constexpr int MinimumHardMax = 58;
 constexpr int ClockReserve = 1000;  // never plan into the last second
 constexpr int ShortTimeLimit = 3001;
+constexpr int DrawnRootTarget = 3000;   // choosing among drawing moves
 constexpr int StartMargin = -15000;
 constexpr int MarginAllowance = 150;
 constexpr int EasyShareMiddlegame = 72;
@@ -217,6 +218,32 @@ void BuildRoot(board::Tree& tree, board::NodeRecord* root) {
         if (margin < 0) margin = 0;
     }
     sg.singleMove = rootMoveCount == 1;
+}
+
+// Step 12, a drawn root: with more material than the opponent, only the
+// moves that keep the draw are searched, without the tables, so that the
+// search chooses among them the one that leaves the opponent the most room
+// to go wrong instead of any move the tables call a draw.
+void KeepDrawingMoves(board::Tree& tree, board::NodeRecord* root) {
+    if (core::settings.multiPv != 1 || searchMoves[0]) return;
+    if (root->material[root->side] <= root->material[root->side ^ 1]) return;
+    int kept = 0;
+    for (int i = 0; i < rootMoveCount && kept < MaxSearchMoves; i++) {
+        root->currentMove = rootMoves[i].move;
+        board::NodeRecord* child = board::MakeMove(tree, root);
+        if (!child) continue;
+        // The answer is the opponent's: above 0 the move loses.
+        const int answer = TablebaseAnswer(tree, child);
+        board::UnmakeMove(tree, root);
+        if (answer == board::NoAnswer || answer <= 0) searchMoves[kept++] = rootMoves[i].move;
+    }
+    root->currentMove = 0;
+    searchMoves[kept] = 0;
+    if (kept > 1) {
+        sg.tablebasePieceLimit = 0;
+        if (ClockMode() && limits.target > DrawnRootTarget) limits.target = DrawnRootTarget;
+        think.rootDbValue = board::NoAnswer;
+    }
 }
 
 // Step 13: `searchmoves` narrows the root list.
@@ -528,6 +555,7 @@ board::Move Think(board::Tree& tree) {
                 sg.bitbasePieceLimit = 0;
                 sg.quiesceBitbaseLimit = 0;
             }
+            if (answer == 0 && !sg.noPoll) KeepDrawingMoves(tree, root);
         }
     }
     if (!bookMove && root->men <= sg.bitbasePieceLimit &&
