@@ -243,7 +243,7 @@ int Tablebases(int argc, char** argv) {
         std::fprintf(stderr, "usage: kestrion-tool %s\n", Usage);
         return 2;
     }
-    int cacheMb = command == "bench" ? 64 : 1, positions = 20000;
+    int cacheMb = command == "bench" ? 256 : 1, positions = 20000;
     for (int i = 3; i < argc; i++) {
         if (std::strcmp(argv[i], "--cache") == 0 && i + 1 < argc) {
             cacheMb = std::atoi(argv[++i]);

@@ -112,3 +112,37 @@ TEST(TablebaseWriter, FailuresAreReportedAndLeaveNothingBehind) {
     chmod(locked.c_str(), 0755);
     EXPECT_EQ(stats.files, wrote ? 2 : 0);
 }
+
+TEST(TablebaseTool, BuildThenProbeFromStandardInput) {
+    tbtest::ScratchDir dir;
+    auto run = [](const std::string& command) {
+        std::string out;
+        FILE* p = popen(command.c_str(), "r");
+        if (!p) return out;
+        char buffer[4096];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
+        pclose(p);
+        return out;
+    };
+    const std::string tool = KESTRION_TOOL;
+    const std::string built = run(tool + " tablebases build kqk KRK --out " + dir.path + " --compress");
+    EXPECT_NE(built.find("\nbytes "), std::string::npos) << built;
+    EXPECT_TRUE(std::filesystem::exists(dir.path + "/krk.nbb.emd"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path + "/kqk.nbw"));
+    {
+        std::ofstream fens(dir.path + "/fens.txt");
+        fens << "8/8/8/4k3/8/8/8/3QK3 w - - 0 1\n"     // the queen wins in 7
+                "8/8/8/4k3/8/8/8/3QK3 b - - 0 1\n"
+                "8/8/8/8/8/8/8/kq2K3 w - - 0 1\n"      // the queen on black's side
+                "k7/1Q6/1K6/8/8/8/8/8 b - - 0 1\n"     // mated now
+                "k7/8/1K6/8/8/8/7Q/8 w - - 0 1\n"      // mate in one
+                "7k/5Q2/6K1/8/8/8/8/8 b - - 0 1\n"     // stalemate
+                "k7/8/1K6/8/8/8/P7/8 w - - 0 1\n"      // no table
+                "not a position\n";
+    }
+    const std::string probed = run(tool + " tablebases probe " + dir.path + " < " + dir.path + "/fens.txt 2>&1");
+    EXPECT_EQ(probed, "mate 7\nmated 8\nmated 8\nmated 0\nmate 1\ndraw\nnone\nnone\nanswered 6 of 8\n");
+    EXPECT_NE(run(tool + " tablebases build kxk 2>&1").find("no table"), std::string::npos);
+    EXPECT_NE(run(tool + " tablebases probe " + dir.path + "/none 2>&1 </dev/null").find("no tables"), std::string::npos);
+}
