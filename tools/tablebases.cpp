@@ -137,64 +137,34 @@ int Probe() {
     return 0;
 }
 
-// Random positions of a table's material, the side to move not giving
-// check (the probe does not look at legality beyond that).
-bool Attacked(const uint8_t* b, int target, int byBlack) {
-    const int tf = (target - 1) % 8, tr = (target - 1) / 8;
-    for (int sq = 1; sq <= 64; sq++) {
-        const int code = b[sq];
-        if (!code || ((code & 8) != 0) != (byBlack != 0)) continue;
-        const int kind = code & 7, f = (sq - 1) % 8, r = (sq - 1) / 8, df = tf - f, dr = tr - r;
-        const int adf = df < 0 ? -df : df, adr = dr < 0 ? -dr : dr;
-        if (kind == 1 && adf <= 1 && adr <= 1 && (adf || adr)) return true;
-        if (kind == 2 && adf == 1 && dr == (byBlack ? -1 : 1)) return true;
-        if (kind == 3 && ((adf == 1 && adr == 2) || (adf == 2 && adr == 1))) return true;
-        const bool diagonal = adf == adr && adf, straight = (adf == 0) != (adr == 0);
-        if (((kind == 5 || kind == 7) && diagonal) || ((kind == 6 || kind == 7) && straight)) {
-            const int sf = (df > 0) - (df < 0), sr = (dr > 0) - (dr < 0);
-            int s = sq + sf + 8 * sr;
-            while (s != target && !b[s]) s += sf + 8 * sr;
-            if (s == target) return true;
-        }
-    }
-    return false;
-}
-
 struct BenchBoard {
     uint8_t board[65];
     int side;
 };
 
+// Random legal positions of a table's material, as engine boards.
 std::vector<BenchBoard> RandomBoards(const char* name, int count, std::mt19937& random) {
-    static const char Letters[] = "kpn?brq";
-    std::vector<int> men;
+    static const char Letters[] = "kqrbnp";                  // the solver's piece types
+    static const uint8_t Codes[] = {board::WKing, board::WQueen, board::WRook, board::WBishop, board::WKnight,
+                                    board::WPawn};
+    endgame::Position p;
     int colour = -1;
-    for (const char* p = name; *p; p++) {
-        if (*p == 'k') {
-            colour++;
-            continue;
-        }
-        men.push_back(int(std::strchr(Letters, *p) - Letters) + 1 + 8 * colour);
+    for (const char* c = name; *c; c++) {
+        colour += *c == 'k';
+        p.type[p.count] = endgame::PieceType(std::strchr(Letters, *c) - Letters);
+        p.colour[p.count++] = endgame::Colour(colour);
     }
+    endgame::InitBoard();
     std::vector<BenchBoard> out;
     while (int(out.size()) < count) {
+        for (int i = 0; i < p.count; i++) p.square[i] = uint8_t(random() % 64);
+        p.stm = endgame::Colour(random() % 2);
+        if (!endgame::IsLegal(p)) continue;
         BenchBoard b = {};
-        const int wk = int(random() % 64) + 1, bk = int(random() % 64) + 1;
-        const int df = (wk - 1) % 8 - (bk - 1) % 8, dr = (wk - 1) / 8 - (bk - 1) / 8;
-        if (wk == bk || (df * df <= 1 && dr * dr <= 1)) continue;
-        b.board[wk] = board::WKing;
-        b.board[bk] = board::BKing;
-        bool ok = true;
-        for (int code : men) {
-            const int sq = int(random() % 64) + 1;
-            if (b.board[sq] || (board::IsPawn(code) && (sq <= 8 || sq > 56))) {
-                ok = false;
-                break;
-            }
-            b.board[sq] = uint8_t(code);
-        }
-        b.side = int(random() % 2);
-        if (ok && !Attacked(b.board, b.side ? wk : bk, b.side)) out.push_back(b);
+        for (int i = 0; i < p.count; i++)
+            b.board[p.square[i] + 1] = uint8_t(Codes[p.type[i]] + (p.colour[i] ? board::BlackBit : 0));
+        b.side = p.stm;
+        out.push_back(b);
     }
     return out;
 }
