@@ -148,7 +148,7 @@ uint64_t SymmetryClass(const Material& m, const Pos& p) {
     return best;
 }
 
-void ForEachLegal(const Material& m, int stm, const std::function<void(const Pos&)>& visit) {
+void ForEachLegal(const Material& m, int stm, const std::function<void(const Pos&)>& visit, bool oneOfMirrors) {
     const int men = m.count[0] + m.count[1];
     Pos p;
     std::function<void(int)> place = [&](int i) {
@@ -178,12 +178,14 @@ void ForEachLegal(const Material& m, int stm, const std::function<void(const Pos
             place(i + 1);
         }
     };
-    for (int wk = 0; wk < 64; wk++)
+    for (int wk = 0; wk < 64; wk++) {
+        if (oneOfMirrors && (F(wk) > 3 || (!m.pawns && R(wk) > F(wk)))) continue;
         for (int bk = 0; bk < 64; bk++) {
             if (std::abs(F(wk) - F(bk)) <= 1 && std::abs(R(wk) - R(bk)) <= 1) continue;
             p.king[0] = wk, p.king[1] = bk;
             place(0);
         }
+    }
 }
 
 bool RandomLegal(const Material& m, int stm, std::mt19937_64& rng, bool wantEp, Pos& p) {

@@ -37,8 +37,12 @@ void ToArrays(const Material& m, const Pos& p, int* psqW, int* psqB);
 // Same value for mirror images (left-right; with no pawns, all 8 symmetries).
 uint64_t SymmetryClass(const Material& m, const Pos& p);
 
-// Every legal position (en passant included) with `stm` to move.
-void ForEachLegal(const Material& m, int stm, const std::function<void(const Pos&)>& visit);
+// Every legal position (en passant included) with `stm` to move; with
+// `oneOfMirrors`, only those with the white king on files a-d (with pawns)
+// or in the a1-d1-d4 triangle (without), which still holds an image of
+// every position.
+void ForEachLegal(const Material& m, int stm, const std::function<void(const Pos&)>& visit,
+                  bool oneOfMirrors = false);
 
 // A random legal position, or false after too many tries.
 bool RandomLegal(const Material& m, int stm, std::mt19937_64& rng, bool wantEp, Pos& p);

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <vector>
+
 #include "index_support.h"
 #include "tablebases/tbprobe.h"
 #include "tablebases/tbtables.h"
@@ -44,7 +48,7 @@ int ExpectedScore(int solverScore) {
     return solverScore > 0 ? 30000 - (plies + 1) : -30000 + plies;
 }
 
-CheckCounts CheckTable(const endgame::Solver& solver, int iTb, bool reversed) {
+CheckCounts CheckTable(const endgame::Solver& solver, int iTb, int reversedEvery, bool oneOfMirrors) {
     const char* name = tablebases::TbDescriptors[iTb].name;
     const Material m = ParseMaterial(name);
     CheckCounts counts;
@@ -58,6 +62,7 @@ CheckCounts CheckTable(const endgame::Solver& solver, int iTb, bool reversed) {
             const int expected = ExpectedScore(solverScore);
             counts.positions++;
             counts.enPassant += p.ep != 127;
+            const bool reversed = reversedEvery > 0 && counts.positions % reversedEvery == 0;
             for (int r = 0; r < (reversed ? 2 : 1); r++) {
                 uint8_t board[65];
                 EngineBoard(m, p, r != 0, board);
@@ -69,9 +74,30 @@ CheckCounts CheckTable(const endgame::Solver& solver, int iTb, bool reversed) {
                                   << " probes " << got << ", the solver says " << expected;
                 }
             }
-        });
+        }, oneOfMirrors);
     }
     return counts;
+}
+
+long CompareEntries(int first, int last, const std::string& plainDir) {
+    long compared = 0, mismatches = 0;
+    for (int t = first; t <= last; t++) {
+        const tablebases::TbDescriptor& d = tablebases::TbDescriptors[t];
+        for (int side = 0; side < ((d.flags & tablebases::TbSymmetric) ? 1 : 2); side++) {
+            TableImage image;
+            image.iTb = t;
+            image.side = side;
+            std::ifstream in(TablePath(plainDir, image, false), std::ios::binary);
+            const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            EXPECT_EQ(bytes.size(), side == 0 ? d.entriesW : d.entriesB) << d.name;
+            for (size_t e = 0; e < bytes.size(); e++, compared++) {
+                const int raw = tablebases::L_TbtProbeTable(t, side, e);
+                if (raw != tablebases::TbMapByte(int8_t(bytes[e])) && mismatches++ < 5)
+                    ADD_FAILURE() << d.name << (side ? " black" : " white") << " entry " << e << " reads " << raw;
+            }
+        }
+    }
+    return compared;
 }
 
 bool WriteTables(endgame::Solver& solver, int first, int last, const std::string& dir, bool compress) {

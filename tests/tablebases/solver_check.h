@@ -18,10 +18,17 @@ struct CheckCounts {
     long mismatches = 0;
 };
 
-// Probes every legal position of table `iTb` (both sides to move), and with
-// `reversed` also its colour-swapped twin; reports the first mismatches
-// through GoogleTest. The tables must be registered already.
-CheckCounts CheckTable(const endgame::Solver& solver, int iTb, bool reversed);
+// Probes every legal position of table `iTb` (both sides to move; with
+// `oneOfMirrors` one image of each, see ForEachLegal), and the
+// colour-swapped twin of every `reversedEvery`-th of them (0: none);
+// reports the first mismatches through GoogleTest. The tables must be
+// registered already.
+CheckCounts CheckTable(const endgame::Solver& solver, int iTb, int reversedEvery, bool oneOfMirrors = false);
+
+// Every entry of every registered side of tables `first`..`last` as the
+// engine reads it must equal the plain file in `plainDir`; the number of
+// entries compared.
+long CompareEntries(int first, int last, const std::string& plainDir);
 
 // Writes the tables `first`..`last` (table numbers) plain or compressed.
 bool WriteTables(endgame::Solver& solver, int first, int last, const std::string& dir, bool compress);
