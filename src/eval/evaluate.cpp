@@ -178,6 +178,7 @@ struct Sums {
 // Pieces of one side, white's view sign applied by the caller.
 int PinPenalty(const Tree& tree, int s, int sq) {
     const board::AttackEntry& at = tree.attackTable[s ^ 1][sq];
+    if (!at.sliders) return 0;  // only sliders pin
     for (int i = int(at.number) - 1; i >= 0; i--) {
         const int a = at.squares[i], code = tree.board[a];
         if (!board::IsSlider(code)) continue;
@@ -672,13 +673,13 @@ void ResetEvalStatistics() {
 }
 
 void InitEvalTables() {
+    ApplyFittedWeights(W);
     InitGeometry();
     InitKpk();
     ResetPassedTables();
 }
 
 int Evaluate(Tree& tree, NodeRecord* node, int alpha, int beta, int depth) {
-    board::SyncAttacks(tree);
     const int stm = node->side;
     const int m = node->material[stm] - node->material[stm ^ 1] + node->squareScore;
     const uint32_t ws = node->signature[0], bs = node->signature[1];
@@ -705,7 +706,10 @@ int Evaluate(Tree& tree, NodeRecord* node, int alpha, int beta, int depth) {
             return m + p;
         }
     }
-    // 3. The positional part.
+    // 3. The positional part. Only this step reads the attack tables: the lazy
+    // exit and a cache hit leave a just-made move's attack changes undone,
+    // which spares them entirely when the move is taken back unread.
+    board::SyncAttacks(tree);
     Outcome out;
     Positional(tree, node, out);
     if (out.draw) {
