@@ -163,7 +163,8 @@ TEST(TunePipeline, GeneratesLabelledPositionsAndTheFitLowersTheError) {
     std::ifstream inc(fitted);
     std::stringstream text;
     text << inc.rdbuf();
-    EXPECT_NE(text.str().find("W.rookOpenFile = "), std::string::npos);
+    EXPECT_EQ(text.str().find("W."), text.str().find("\n") + 1) << text.str();
+    EXPECT_NE(text.str().find("// was "), std::string::npos);
     std::remove(data.c_str());
     std::remove(fitted.c_str());
 }

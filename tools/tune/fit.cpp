@@ -32,6 +32,7 @@ struct FitOptions {
     std::string data, out;
     long long limit = 0;  // 0: every position
     int iterations = 300;
+    long long minPositions = -1;  // weights seen in fewer positions stay; -1: a 500th of the data
     double rate = 0.5;
 };
 
@@ -122,8 +123,10 @@ void Linearise(const std::vector<Sample>& samples, const std::vector<Param>& par
     if (tty) std::fprintf(stderr, "\n");
 }
 
-// Adam on the linearised error; returns the weight changes.
-std::vector<double> Adam(const Linear& lin, size_t count, double k, const FitOptions& o) {
+// Adam on the linearised error; returns the weight changes. Weights that too
+// few positions depend on would only fit their noise: they keep their values.
+std::vector<double> Adam(const Linear& lin, size_t count, double k, const FitOptions& o,
+                         const std::vector<bool>& frozen) {
     std::vector<double> delta(count, 0), m(count, 0), v(count, 0), grad(count);
     const double b1 = 0.9, b2 = 0.999, eps = 1e-8;
     const bool tty = isatty(2);
@@ -139,6 +142,7 @@ std::vector<double> Adam(const Linear& lin, size_t count, double k, const FitOpt
             for (uint32_t j = lin.start[n]; j < lin.start[n + 1]; j++) grad[lin.index[j]] += g * lin.slope[j];
         }
         for (size_t i = 0; i < count; i++) {
+            if (frozen[i]) continue;
             const double gi = grad[i] / double(lin.Size());
             m[i] = b1 * m[i] + (1 - b1) * gi;
             v[i] = b2 * v[i] + (1 - b2) * gi * gi;
@@ -166,7 +170,7 @@ double ExactError(const std::vector<Sample>& samples, double k, std::vector<floa
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: tune fit --data FILE --out FILE [--limit N] [--iterations N] [--rate R]\n");
+    std::fprintf(stderr, "usage: tune fit --data FILE --out FILE [--limit N] [--iterations N] [--rate R] [--min-positions N]\n");
     return 2;
 }
 
@@ -183,6 +187,7 @@ int Fit(int argc, char** argv) {
         else if (a == "--limit") o.limit = std::atoll(v);
         else if (a == "--iterations") o.iterations = std::atoi(v);
         else if (a == "--rate") o.rate = std::atof(v);
+        else if (a == "--min-positions") o.minPositions = std::atoll(v);
         else return Usage();
     }
     if (o.data.empty() || o.out.empty() || o.iterations < 0 || o.rate <= 0) return Usage();
@@ -215,7 +220,14 @@ int Fit(int argc, char** argv) {
     std::printf("error before %.6f\n", before);
 
     // 3. Adam on the linear model, then the rounded weights measured for real.
-    const std::vector<double> delta = Adam(lin, params.size(), k, o);
+    std::vector<long long> seen(params.size(), 0);
+    for (uint16_t i : lin.index) seen[i]++;
+    const long long least = o.minPositions >= 0 ? o.minPositions : (long long)lin.Size() / 500;
+    std::vector<bool> frozen(params.size());
+    size_t frozenCount = 0;
+    for (size_t i = 0; i < params.size(); i++) frozenCount += (frozen[i] = seen[i] < least);
+    std::printf("weights kept for want of data (under %lld positions) %zu\n", least, frozenCount);
+    const std::vector<double> delta = Adam(lin, params.size(), k, o, frozen);
     std::vector<int> old(params.size());
     for (size_t i = 0; i < params.size(); i++) {
         old[i] = *params[i].value;
@@ -234,7 +246,8 @@ int Fit(int argc, char** argv) {
     std::fprintf(out, "// Weights fitted by kestrion-tool tune fit on %zu positions (K %.6f): error %.6f -> %.6f.\n",
                  samples.size(), k, before, after);
     for (size_t i = 0; i < params.size(); i++)
-        std::fprintf(out, "W.%s = %d;  // was %d\n", params[i].name.c_str(), *params[i].value, old[i]);
+        if (*params[i].value != old[i])
+            std::fprintf(out, "W.%s = %d;  // was %d\n", params[i].name.c_str(), *params[i].value, old[i]);
     if (std::fclose(out) != 0) return 1;
     std::printf("fit in %.0f s\n", seconds());
     std::printf("error %.6f\n", after);
