@@ -233,6 +233,14 @@ void EvaluatePieces(const Tree& tree, const NodeRecord* node, const PawnEntry& p
         const uint32_t enemySig = node->signature[e];
         const int enemyQueens = int((enemySig >> 10) & 3);
         const bool ownQueen = ((node->signature[s] >> 10) & 3) != 0;
+        // The enemy queens, found once for all bishops of the side.
+        uint8_t enemyQueenSquares[17];
+        int enemyQueenCount = 0;
+        if (enemyQueens == 1 && !eg) {
+            const int qcode = board::WQueen + (bit ^ board::BlackBit);
+            for (const uint8_t* q = tree.pieces[e] + 1; *q; q++)
+                if (*q <= 64 && tree.board[*q] == qcode) enemyQueenSquares[enemyQueenCount++] = *q;
+        }
         int rest = 0, mobility = 0, minorMobility = 0;
         auto at = [&](int file, int rank) { return tree.board[Relative(s, board::SquareAt(file, rank))]; };
         for (const uint8_t* p = tree.pieces[s] + 1; *p; p++) {
@@ -280,12 +288,8 @@ void EvaluatePieces(const Tree& tree, const NodeRecord* node, const PawnEntry& p
                     rest -= W.bishopOwnPawnColour * ownColour[board::SquareColour(sq) ? 1 : 0];
                     if (!eg) {
                         if (SameDiagonal(sq, ek)) rest += W.bishopKingDiagonal;
-                        if (enemyQueens == 1) {
-                            const int qcode = board::WQueen + (bit ^ board::BlackBit);
-                            for (const uint8_t* q = tree.pieces[e] + 1; *q; q++)
-                                if (*q <= 64 && tree.board[*q] == qcode && SameDiagonal(sq, *q))
-                                    rest += W.bishopQueenDiagonal;
-                        }
+                        for (int i = 0; i < enemyQueenCount; i++)
+                            if (SameDiagonal(sq, enemyQueenSquares[i])) rest += W.bishopQueenDiagonal;
                     } else {
                         rest += W.bishopEndgame;
                     }
