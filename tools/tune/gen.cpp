@@ -149,7 +149,7 @@ int PlayGame(const GenOptions& o, const std::string& opening, std::mt19937& rand
         Send("position startpos moves%s", moves.c_str());
         Send("go nodes %d", o.nodes);
         const board::Move m = FindMove(referee, reply.best);
-        if (!m) break;  // cannot happen with a sound engine; the game is dropped as a draw
+        if (!m) return 0;  // no playable answer: the game has no trustworthy result
         // 3. Keep quiet positions: not in check, a quiet best move, no mate in sight.
         const int white = side ? -reply.score : reply.score;
         if (!referee.InCheck() && !board::MoveCaptured(m) && !board::MovePromotion(m) &&
