@@ -687,13 +687,13 @@ int Evaluate(Tree& tree, NodeRecord* node, int alpha, int beta, int depth) {
     const int stm = node->side;
     const int m = node->material[stm] - node->material[stm ^ 1] + node->squareScore;
     const uint32_t ws = node->signature[0], bs = node->signature[1];
-    // 1. Lazy exit.
-    const int queens = int(((ws >> 10) & 3) + ((bs >> 10) & 3));
-    const int others = int(((ws >> 4) & 3) + ((ws >> 6) & 1) + ((ws >> 7) & 1) + ((ws >> 8) & 3) +
-                           ((bs >> 4) & 3) + ((bs >> 6) & 1) + ((bs >> 7) & 1) + ((bs >> 8) & 3));
-    if ((queens > 0 || others >= 2) && depth < 2 && beta == alpha + 1 && node->ply > 1) {
+    // 1. Lazy exit (the window and depth tests first: they are the cheap ones).
+    if (depth < 2 && beta == alpha + 1 && node->ply > 1) {
+        const int queens = int(((ws >> 10) & 3) + ((bs >> 10) & 3));
+        const int others = int(((ws >> 4) & 3) + ((ws >> 6) & 1) + ((ws >> 7) & 1) + ((ws >> 8) & 3) +
+                               ((bs >> 4) & 3) + ((bs >> 6) & 1) + ((bs >> 7) & 1) + ((bs >> 8) & 3));
         const int e = m + node->positionalValue;
-        if (alpha > e + 100 || beta < e - 100) return e;
+        if ((queens > 0 || others >= 2) && (alpha > e + 100 || beta < e - 100)) return e;
     }
     const bool fullWindow = alpha <= -board::MateValue && beta >= board::MateValue;
     // 2. Evaluation cache.
