@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE ?= cmake
 
-.PHONY: all build run test test-release test-sanitize test-m32 bench match clean
+.PHONY: all build run test test-release test-sanitize test-m32 bench match tune clean
 
 all: build
 
@@ -51,6 +51,19 @@ match: build
 		--engine /usr/games/stockfish --name Stockfish \
 		--option UCI_LimitStrength=true --option UCI_Elo=$(MATCH_ELO) \
 		--games $(MATCH_GAMES) --tc $(MATCH_TC)
+
+# The evaluation tuner: self-play positions, then the weight fit. The data
+# stays outside the repository; the fitted weights land in TUNE_DIR/fitted.inc
+# (copy it to src/eval/fitted.inc only when a match accepts it).
+TUNE_DIR ?= /tmp/kestrion-tune
+TUNE_POSITIONS ?= 1000000
+TUNE_NODES ?= 800
+TUNE_JOBS ?= 1
+tune: build
+	mkdir -p $(TUNE_DIR)
+	nice -n 19 ./build/kestrion-tool tune gen --out $(TUNE_DIR)/positions.txt --positions $(TUNE_POSITIONS) \
+		--nodes $(TUNE_NODES) --jobs $(TUNE_JOBS) --openings data/eco_lines.txt
+	nice -n 19 ./build/kestrion-tool tune fit --data $(TUNE_DIR)/positions.txt --out $(TUNE_DIR)/fitted.inc
 
 clean:
 	rm -rf build build-sanitize build-m32

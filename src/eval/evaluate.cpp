@@ -178,6 +178,7 @@ struct Sums {
 // Pieces of one side, white's view sign applied by the caller.
 int PinPenalty(const Tree& tree, int s, int sq) {
     const board::AttackEntry& at = tree.attackTable[s ^ 1][sq];
+    if (!at.sliders) return 0;  // only sliders pin
     for (int i = int(at.number) - 1; i >= 0; i--) {
         const int a = at.squares[i], code = tree.board[a];
         if (!board::IsSlider(code)) continue;
@@ -232,6 +233,14 @@ void EvaluatePieces(const Tree& tree, const NodeRecord* node, const PawnEntry& p
         const uint32_t enemySig = node->signature[e];
         const int enemyQueens = int((enemySig >> 10) & 3);
         const bool ownQueen = ((node->signature[s] >> 10) & 3) != 0;
+        // The enemy queens, found once for all bishops of the side.
+        uint8_t enemyQueenSquares[17];
+        int enemyQueenCount = 0;
+        if (enemyQueens == 1 && !eg) {
+            const int qcode = board::WQueen + (bit ^ board::BlackBit);
+            for (const uint8_t* q = tree.pieces[e] + 1; *q; q++)
+                if (*q <= 64 && tree.board[*q] == qcode) enemyQueenSquares[enemyQueenCount++] = *q;
+        }
         int rest = 0, mobility = 0, minorMobility = 0;
         auto at = [&](int file, int rank) { return tree.board[Relative(s, board::SquareAt(file, rank))]; };
         for (const uint8_t* p = tree.pieces[s] + 1; *p; p++) {
@@ -279,12 +288,8 @@ void EvaluatePieces(const Tree& tree, const NodeRecord* node, const PawnEntry& p
                     rest -= W.bishopOwnPawnColour * ownColour[board::SquareColour(sq) ? 1 : 0];
                     if (!eg) {
                         if (SameDiagonal(sq, ek)) rest += W.bishopKingDiagonal;
-                        if (enemyQueens == 1) {
-                            const int qcode = board::WQueen + (bit ^ board::BlackBit);
-                            for (const uint8_t* q = tree.pieces[e] + 1; *q; q++)
-                                if (*q <= 64 && tree.board[*q] == qcode && SameDiagonal(sq, *q))
-                                    rest += W.bishopQueenDiagonal;
-                        }
+                        for (int i = 0; i < enemyQueenCount; i++)
+                            if (SameDiagonal(sq, enemyQueenSquares[i])) rest += W.bishopQueenDiagonal;
                     } else {
                         rest += W.bishopEndgame;
                     }
@@ -672,23 +677,23 @@ void ResetEvalStatistics() {
 }
 
 void InitEvalTables() {
+    ApplyFittedWeights(W);
     InitGeometry();
     InitKpk();
     ResetPassedTables();
 }
 
 int Evaluate(Tree& tree, NodeRecord* node, int alpha, int beta, int depth) {
-    board::SyncAttacks(tree);
     const int stm = node->side;
     const int m = node->material[stm] - node->material[stm ^ 1] + node->squareScore;
     const uint32_t ws = node->signature[0], bs = node->signature[1];
-    // 1. Lazy exit.
-    const int queens = int(((ws >> 10) & 3) + ((bs >> 10) & 3));
-    const int others = int(((ws >> 4) & 3) + ((ws >> 6) & 1) + ((ws >> 7) & 1) + ((ws >> 8) & 3) +
-                           ((bs >> 4) & 3) + ((bs >> 6) & 1) + ((bs >> 7) & 1) + ((bs >> 8) & 3));
-    if ((queens > 0 || others >= 2) && depth < 2 && beta == alpha + 1 && node->ply > 1) {
+    // 1. Lazy exit (the window and depth tests first: they are the cheap ones).
+    if (depth < 2 && beta == alpha + 1 && node->ply > 1) {
+        const int queens = int(((ws >> 10) & 3) + ((bs >> 10) & 3));
+        const int others = int(((ws >> 4) & 3) + ((ws >> 6) & 1) + ((ws >> 7) & 1) + ((ws >> 8) & 3) +
+                               ((bs >> 4) & 3) + ((bs >> 6) & 1) + ((bs >> 7) & 1) + ((bs >> 8) & 3));
         const int e = m + node->positionalValue;
-        if (alpha > e + 100 || beta < e - 100) return e;
+        if ((queens > 0 || others >= 2) && (alpha > e + 100 || beta < e - 100)) return e;
     }
     const bool fullWindow = alpha <= -board::MateValue && beta >= board::MateValue;
     // 2. Evaluation cache.
@@ -705,7 +710,10 @@ int Evaluate(Tree& tree, NodeRecord* node, int alpha, int beta, int depth) {
             return m + p;
         }
     }
-    // 3. The positional part.
+    // 3. The positional part. Only this step reads the attack tables: the lazy
+    // exit and a cache hit leave a just-made move's attack changes undone,
+    // which spares them entirely when the move is taken back unread.
+    board::SyncAttacks(tree);
     Outcome out;
     Positional(tree, node, out);
     if (out.draw) {

@@ -95,6 +95,7 @@ struct Weights {
     int rookBishopPair = 12;  // rook and bishop against rook and knight
 };
 extern Weights W;
+void ApplyFittedWeights(Weights& weights);  // at start-up, over the defaults
 
 // ---- Per-search tables (BuildEvalTables) ----
 extern int PassedMg[3][8], PassedEg[3][8];

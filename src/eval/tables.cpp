@@ -283,6 +283,13 @@ void BuildSignature() {
 
 }  // namespace
 
+// Weights fitted by the tuner (kestrion-tool tune fit) replace the hand-set
+// defaults of the weight table; the file holds only fits that won a match.
+void ApplyFittedWeights(Weights& W) {
+#include "eval/fitted.inc"
+    (void)W;
+}
+
 void ResetPassedTables() {
     std::memcpy(PassedMg, PassedMgBase, sizeof PassedMg);
     std::memcpy(PassedEg, PassedEgBase, sizeof PassedEg);

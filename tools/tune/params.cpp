@@ -1,0 +1,52 @@
+#include "tune/params.h"
+
+#include "eval/internal.h"
+
+namespace tune {
+
+std::vector<Param> FreeParams() {
+    eval::Weights& w = eval::W;
+    std::vector<Param> p;
+    auto one = [&](const char* name, int& v) { p.push_back({name, &v}); };
+    auto many = [&](const char* name, int* v, int first, int last) {
+        for (int i = first; i <= last; i++) p.push_back({std::string(name) + "[" + std::to_string(i) + "]", &v[i]});
+    };
+    // Rooks on open and half-open files, on the seventh rank, doubled.
+    one("rookOpenFile", w.rookOpenFile);
+    one("rookOpenFileEnd", w.rookOpenFileEnd);
+    one("rookHalfOpen", w.rookHalfOpen);
+    one("rookHalfOpenEnd", w.rookHalfOpenEnd);
+    one("rookSeventh", w.rookSeventh);
+    one("rookSeventhEnd", w.rookSeventhEnd);
+    one("rooksDoubled", w.rooksDoubled);
+    // Minor-piece mobility.
+    many("knightMobility", w.knightMobility, 0, 8);
+    many("bishopMobility", w.bishopMobility, 0, 13);
+    // Pawn structure (the doubled-pawn file values are fixed).
+    one("isolated", w.isolated);
+    one("isolatedEnd", w.isolatedEnd);
+    one("isolatedOpen", w.isolatedOpen);
+    one("backward", w.backward);
+    one("backwardEnd", w.backwardEnd);
+    one("backwardOpen", w.backwardOpen);
+    many("connected", w.connected, 1, 6);  // ranks 2..7; a pawn never stands on 1 or 8
+    // Passed pawns beyond their tables.
+    one("passedKingNear", w.passedKingNear);
+    one("unstoppable", w.unstoppable);
+    // King safety.
+    one("shelterNone", w.shelterNone);
+    one("shelterRank3", w.shelterRank3);
+    one("shelterRank4", w.shelterRank4);
+    one("shelterFar", w.shelterFar);
+    one("stormRank3", w.stormRank3);
+    one("stormRank4", w.stormRank4);
+    one("stormRank5", w.stormRank5);
+    one("openFileNearKing", w.openFileNearKing);
+    many("kingDanger", w.kingDanger, 2, 31);
+    // Centre control.
+    one("centreInner", w.centreInner);
+    one("centreOuter", w.centreOuter);
+    return p;
+}
+
+}  // namespace tune
