@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
+#include "bbgen/builder.h"
 #include "bitbases/hooks.h"
 #include "bitbases/probe.h"
 #include "bitbases/set.h"
@@ -18,7 +21,8 @@
 namespace {
 
 constexpr const char* Usage =
-    "bitbases probe INI|TBE (FENs on standard input) | info INI|TBE | bench INI|TBE [POSITIONS]";
+    "bitbases probe INI|TBE (FENs on standard input) | info INI|TBE | bench INI|TBE [POSITIONS]\n"
+    "           | build MATERIAL...|--men N [--out DIR] [--threads N] [--solver-dir DIR] [--relative]";
 
 // Loads the set named by an index or bitbase file path; the count of tables.
 int Load(const char* path, int report) {
@@ -158,7 +162,86 @@ int Bench(int positions) {
     return 0;
 }
 
+// build: solves what it needs and writes one ".tbe" per material and the
+// "bases.ini" naming them; the last line is the bytes of all files.
+int Build(int argc, char** argv) {
+    std::vector<bbgen::BitbaseMaterial> materials;
+    bbgen::BuildOptions options;
+    bool relative = false;
+    for (int i = 2; i < argc; i++) {
+        std::string a = argv[i];
+        bool more = i + 1 < argc;
+        if (a == "--men" && more) {
+            int men = std::atoi(argv[++i]);
+            if (men < bitbases::MinMen || men > bitbases::MaxMen) {
+                std::fprintf(stderr, "bitbases build: --men takes 3, 4 or 5\n");
+                return 2;
+            }
+            for (const bbgen::BitbaseMaterial& m : bbgen::AllMaterials(men)) materials.push_back(m);
+        } else if (a == "--out" && more) {
+            options.out = argv[++i];
+        } else if (a == "--threads" && more) {
+            options.threads = std::max(1, std::atoi(argv[++i]));
+        } else if (a == "--solver-dir" && more) {
+            options.solverDir = argv[++i];
+        } else if (a == "--relative") {
+            relative = true;
+        } else if (!a.empty() && a[0] == '-') {
+            std::fprintf(stderr, "usage: kestrion-tool %s\n", Usage);
+            return 2;
+        } else {
+            bbgen::BitbaseMaterial m;
+            std::string error;
+            if (!bbgen::ParseBitbaseMaterial(a, m, error)) {
+                std::fprintf(stderr, "bitbases build: %s\n", error.c_str());
+                return 2;
+            }
+            materials.push_back(m);
+        }
+    }
+    if (materials.empty()) {
+        std::fprintf(stderr, "usage: kestrion-tool %s\n", Usage);
+        return 2;
+    }
+    if (!relative) {
+        char* full = realpath(options.out.c_str(), nullptr);
+        if (!full) {
+            std::fprintf(stderr, "bitbases build: no directory %s\n", options.out.c_str());
+            return 1;
+        }
+        options.indexPrefix = std::string(full) + "/";
+        std::free(full);
+    }
+    const bool terminal = isatty(2);
+    if (terminal)
+        options.progress = [](const std::string& step) {
+            std::fprintf(stderr, "\r%-50s", step.c_str());
+            std::fflush(stderr);
+        };
+    auto start = std::chrono::steady_clock::now();
+    std::vector<bbgen::MaterialResult> results;
+    std::string error;
+    bool ok = bbgen::BuildSet(materials, options, results, error);
+    if (terminal) std::fprintf(stderr, "\r%-50s\r", "");
+    if (!ok) {
+        std::fprintf(stderr, "bitbases build: %s\n", error.c_str());
+        return 1;
+    }
+    uint64_t bytes = 0, memory = 0;
+    for (const bbgen::MaterialResult& r : results) {
+        std::printf("%-6s %10llu bytes, memory %llu\n", r.name.c_str(), (unsigned long long)r.fileBytes,
+                    (unsigned long long)r.memoryBytes);
+        bytes += r.fileBytes;
+        memory += r.memoryBytes;
+    }
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("materials %zu, memory %llu, %.1f s\n", results.size(), (unsigned long long)memory, seconds);
+    std::printf("bytes %llu\n", (unsigned long long)bytes);
+    return 0;
+}
+
 int Bitbases(int argc, char** argv) {
+    if (argc >= 2 && std::string(argv[1]) == "build") return Build(argc, argv);
     if (argc < 3) {
         std::fprintf(stderr, "usage: kestrion-tool %s\n", Usage);
         return 2;

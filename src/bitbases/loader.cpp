@@ -1,6 +1,8 @@
 // Finding, checking and loading bitbase files. A file is read whole, checked,
 // and parsed into staged entries; only a file whose every entry is sound
 // reaches the set, so a damaged file never leaves a half-filled table.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -18,6 +20,7 @@ namespace {
 constexpr size_t ReadChunk = 32000;
 constexpr uint64_t MaxFileBytes = uint64_t(1) << 30;  // refuse anything larger
 constexpr size_t MaxIndexLine = 255;
+constexpr const char* StartPath = "/kestrionbases/bases.ini";  // the option's start value
 
 struct EntryName {
     int32_t counts[CodeCount] = {};
@@ -200,13 +203,14 @@ bool ReadLine(FILE* f, std::string& line) {
     return any;
 }
 
-void ReadIndex(const char* indexPath, bool quiet) {
+// separator: the character that ends the index file's directory; the
+// host's path takes only a backslash, the engine's own set a slash.
+void ReadIndex(const char* indexPath, bool quiet, char separator = '\\') {
     FILE* f = std::fopen(indexPath, "r");
     if (!f) return;
-    // Names without a backslash are relative to the index file's directory,
-    // which only a backslash separates.
+    // Names without a backslash are relative to the index file's directory.
     std::string dir = indexPath;
-    size_t slash = dir.rfind('\\');
+    size_t slash = dir.rfind(separator);
     dir = slash == std::string::npos ? std::string() : dir.substr(0, slash + 1);
     std::string line;
     while (ReadLine(f, line)) {
@@ -259,6 +263,21 @@ int LargestPieceCount() { return Set().maxPieces; }
 
 uint64_t MemoryBytes() { return Set().Memory(); }
 
+static std::vector<std::string> EngineSets() {
+    std::vector<std::string> paths;
+    char exe[4096];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n > 0) {
+        std::string dir(exe, size_t(n));
+        size_t slash = dir.rfind('/');
+        if (slash != std::string::npos) paths.push_back(dir.substr(0, slash + 1) + "kestrionbases/bases.ini");
+    }
+#ifdef KESTRION_BITBASE_DIR
+    paths.push_back(std::string(KESTRION_BITBASE_DIR) + "/bases.ini");
+#endif
+    return paths;
+}
+
 void LoadBitbases(int reportMode) {
     bool quiet = reportMode != 1;
     UnloadBitbases();
@@ -267,6 +286,13 @@ void LoadBitbases(int reportMode) {
         LoadOne(path, quiet);
     else if (EndsWith(path, ".ini"))
         ReadIndex(path, quiet);
+    // Nothing at the start value of the path: the engine's own 3- and 4-men
+    // set, so that a new installation probes without any setoption.
+    if (Set().count == 0 && std::strcmp(path, StartPath) == 0)
+        for (const std::string& own : EngineSets()) {
+            ReadIndex(own.c_str(), quiet, '/');
+            if (Set().count > 0) break;
+        }
     if (!quiet) {
         char text[96];
         std::snprintf(text, sizeof text, "kestrionbases with %d pieces found (%d MB)", Set().maxPieces,

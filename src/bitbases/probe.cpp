@@ -131,15 +131,14 @@ int LookAhead(const BitbaseSet& set, const CChessPosition& start, int depth) {
     return drawn ? Draw : Loss;
 }
 
-// Steps 6-9 of ProbeAt: fold, key, bit map and walk, on a placement whose
-// colours are already normalised.
-int Walk(const BitbaseTable& table, Placement p) {
+// Steps 6-8 of ProbeAt: fold the board and compute the sub-table and key of
+// a placement whose colours are already normalised.
+void KeyOf(bool hasPawns, bool foldWhite, Placement p, int& sub, uint32_t& key) {
     bool wtm = p.whiteToMove != 0;
-    bool foldWhite = (wtm ? table.foldWhiteKingWtm : table.foldWhiteKingBtm) != 0;
     int f = foldWhite ? 0 : 1;  // index of the fold king in p.king
     // Step 6: fold the board so that the fold king stands on the a-d files
     // (pawns) or in the triangle a1-d1-d4 (pawnless).
-    if (table.hasPawns) {
+    if (hasPawns) {
         if (FileOf(p.king[f]) >= 4) p.Move(MirrorFiles);
     } else {
         if (Triangle[p.king[f]] < 0) {
@@ -150,7 +149,7 @@ int Walk(const BitbaseTable& table, Placement p) {
         int o = p.king[1 - f];
         if (RankOf(p.king[f]) == FileOf(p.king[f]) && FileOf(o) < RankOf(o)) p.Move(Reflect);
     }
-    int t = table.hasPawns ? RankOf(p.king[f]) * 4 + FileOf(p.king[f]) : Triangle[p.king[f]];
+    int t = hasPawns ? RankOf(p.king[f]) * 4 + FileOf(p.king[f]) : Triangle[p.king[f]];
     int o = p.king[1 - f];
 
     // Step 7: men in code order, by square within a code.
@@ -166,8 +165,7 @@ int Walk(const BitbaseTable& table, Placement p) {
     }
 
     // Step 8: the key and sub-table.
-    int sub = 0;
-    uint32_t key;
+    sub = 0;
     if (p.count == 1) {
         key = (uint32_t(t) * 64 + uint32_t(o)) * 64 + uint32_t(m[0]);
     } else {
@@ -186,6 +184,15 @@ int Walk(const BitbaseTable& table, Placement p) {
         key = uint32_t(t % 4) * 64 + uint32_t(o);
         for (int i = 0; i < p.count; i++) key = key * 64 + uint32_t(m[i]);
     }
+}
+
+// Steps 6-9 of ProbeAt: the key, the bit map and the walk.
+int Walk(const BitbaseTable& table, const Placement& p) {
+    bool wtm = p.whiteToMove != 0;
+    bool foldWhite = (wtm ? table.foldWhiteKingWtm : table.foldWhiteKingBtm) != 0;
+    int sub;
+    uint32_t key;
+    KeyOf(table.hasPawns != 0, foldWhite, p, sub, key);
     if (sub >= table.subCount) return NoVerdict;
     const DecisionDiagram* d = table.Diagrams(wtm)[sub];
     if (!d) return NoVerdict;
@@ -261,6 +268,23 @@ int Probe(const BitbaseSet& set, int whiteKing, int blackKing, int whiteToMove, 
         p.count++;
     }
     return ProbeAt(set, p, 0);
+}
+
+bool PositionKey(bool hasPawns, bool foldWhiteKing, int whiteKing, int blackKing, int whiteToMove, int epSquare,
+                 int count, const int codes[4], const int squares[4], int& sub, uint32_t& key) {
+    Placement p;
+    p.king[0] = whiteKing;
+    p.king[1] = blackKing;
+    p.whiteToMove = whiteToMove ? 1 : 0;
+    p.epSquare = epSquare;
+    p.count = count;
+    for (int i = 0; i < count; i++) {
+        p.code[i] = codes[i];
+        p.square[i] = squares[i];
+    }
+    if (count < 1 || count > 4 || !Sane(p)) return false;
+    KeyOf(hasPawns, foldWhiteKing, p, sub, key);
+    return true;
 }
 
 int TableProbe(const BitbaseTable& table, const CChessPosition& pos) {

@@ -15,6 +15,14 @@ int Probe(const BitbaseSet& set, int whiteKing, int blackKing, int whiteToMove, 
 // Verdict of a prepared position from one table (colours already normalised).
 int TableProbe(const BitbaseTable& table, const CChessPosition& pos);
 
+// The sub-table and key a table folded by the given king walks for a
+// position whose colours are already normalised (present men first, count
+// of them). False for what no legal position has (the position is then not
+// keyed); an en-passant square that no pawn can use is dropped. The builder
+// keys its tables with this, so writer and reader cannot disagree.
+bool PositionKey(bool hasPawns, bool foldWhiteKing, int whiteKing, int blackKing, int whiteToMove, int epSquare,
+                 int count, const int codes[4], const int squares[4], int& sub, uint32_t& key);
+
 // The engine's probe: engine board (squares 1..64, engine piece codes), side
 // to move 0 white / 1 black, en-passant square in engine numbering or 0.
 // Returns 28000 (side to move wins), 0, -28000 or 30001 (no answer).
