@@ -22,7 +22,7 @@ namespace {
 
 constexpr const char* Usage =
     "bitbases probe INI|TBE (FENs on standard input) | info INI|TBE | bench INI|TBE [POSITIONS]\n"
-    "           | build MATERIAL...|--men N [--out DIR] [--threads N] [--solver-dir DIR] [--relative]";
+    "           | build MATERIAL...|--men N [--out DIR] [--threads N] [--solver-dir DIR] [--relative] [--keep-sides]";
 
 // Loads the set named by an index or bitbase file path; the count of tables.
 int Load(const char* path, int report) {
@@ -186,6 +186,8 @@ int Build(int argc, char** argv) {
             options.solverDir = argv[++i];
         } else if (a == "--relative") {
             relative = true;
+        } else if (a == "--keep-sides") {
+            options.omitSideBytes = 0;
         } else if (!a.empty() && a[0] == '-') {
             std::fprintf(stderr, "usage: kestrion-tool %s\n", Usage);
             return 2;

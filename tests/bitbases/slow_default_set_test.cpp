@@ -122,15 +122,23 @@ TEST(DefaultBitbasesSlow, EveryPositionAnswersAsTheSolver) {
     EXPECT_GT(enPassant, 10000);
 }
 
-TEST(DefaultBitbasesSlow, RebuildGivesTheCommittedBytes) {
-    bbtest::TempDir dir;
-    std::vector<bbgen::BitbaseMaterial> sample;
-    for (const char* name : {"kpk", "krkn", "kqkr", "kpkp"}) {
+std::vector<bbgen::BitbaseMaterial> Materials(std::initializer_list<const char*> names) {
+    std::vector<bbgen::BitbaseMaterial> out;
+    for (const char* name : names) {
         bbgen::BitbaseMaterial m;
         std::string error;
-        ASSERT_TRUE(bbgen::ParseBitbaseMaterial(name, m, error));
-        sample.push_back(m);
+        EXPECT_TRUE(bbgen::ParseBitbaseMaterial(name, m, error)) << error;
+        out.push_back(m);
     }
+    return out;
+}
+
+TEST(DefaultBitbasesSlow, RebuildGivesTheCommittedBytes) {
+    bbtest::TempDir dir;
+    // kqkp leaves black to move out and answers it from the tables that
+    // black's moves reach, so all of them are built with it.
+    std::vector<bbgen::BitbaseMaterial> sample =
+        Materials({"kpk", "kqk", "krk", "kbk", "knk", "krkn", "kqkr", "kqkp", "kqkq", "kqkb", "kqkn"});
     bbgen::BuildOptions options;
     options.out = dir.path;
     options.threads = 2;
@@ -142,6 +150,49 @@ TEST(DefaultBitbasesSlow, RebuildGivesTheCommittedBytes) {
         EXPECT_FALSE(built.empty());
         EXPECT_TRUE(built == ReadBytes(SetDir + "/" + m.name + ".tbe")) << m.name;
     }
+}
+
+// A side is left out only where the look-ahead through the set built with
+// it gives every verdict: not while a table its moves reach is missing.
+TEST(DefaultBitbasesSlow, SideLeftOutOnlyWhereTheSetAnswersIt) {
+    bbtest::Session session;
+    bbgen::BuildOptions options;
+    options.threads = 2;
+    options.omitSideBytes = 1;
+    std::vector<bbgen::MaterialResult> results;
+    std::string error;
+
+    bbtest::TempDir partial;
+    options.out = partial.path;
+    ASSERT_TRUE(bbgen::BuildSet(Materials({"kbnk", "kbk"}), options, results, error)) << error;
+    const uint64_t whole = results[0].fileBytes;
+    bitbases::UnloadBitbases();
+    ASSERT_EQ(bitbases::LoadFile((partial / "kbnk.tbe").c_str()), 0);
+    const bitbases::BitbaseTable* table = bitbases::Set().tables[0];
+    EXPECT_TRUE(table->HasSide(true));
+    EXPECT_TRUE(table->HasSide(false));  // a black king taking the bishop reaches knk, not built
+    const uint32_t signature = bitbases::MaterialSignature(table->pieceCounts);
+
+    bbtest::TempDir full;
+    options.out = full.path;
+    std::vector<bbgen::BitbaseMaterial> materials = Materials({"kbnk", "kbk", "knk"});
+    ASSERT_TRUE(bbgen::BuildSet(materials, options, results, error)) << error;
+    EXPECT_LT(results[0].fileBytes * 4, whole);
+    bitbases::UnloadBitbases();
+    for (const char* name : {"kbnk", "kbk", "knk"})
+        ASSERT_EQ(bitbases::LoadFile((full / (std::string(name) + ".tbe")).c_str()), 0);
+    table = bitbases::Set().Find(signature);
+    ASSERT_NE(table, nullptr);
+    EXPECT_TRUE(table->HasSide(true));
+    EXPECT_FALSE(table->HasSide(false));
+
+    endgame::SolveOptions solveOptions;
+    endgame::Solver solver(solveOptions);
+    ASSERT_TRUE(solver.Get(materials[0].Solver(), error)) << error;
+    Tally tally;
+    CheckMaterial(materials[0], solver, tally);
+    EXPECT_EQ(tally.wrong, 0) << tally.firstWrong;
+    EXPECT_GT(tally.positions, 100000);
 }
 
 }  // namespace

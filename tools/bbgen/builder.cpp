@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "bbgen/diagram.h"
+#include "bitbases/hooks.h"
 #include "bitbases/probe.h"
 
 namespace bbgen {
@@ -128,11 +129,14 @@ int KeyBits(const BitbaseMaterial& m) {
     return 8 + 6 * m.count;
 }
 
-bool SubTableValues(const BitbaseMaterial& m, const endgame::Solver& solver, bool whiteToMove, bool foldWhiteKing,
-                    int sub, std::vector<uint8_t>& values, std::string& error) {
+namespace {
+
+// Calls visit(key, position) for every key of the sub-table that the reader
+// makes of a legal position, with that position.
+template <typename Visit>
+void ForEachPosition(const BitbaseMaterial& m, bool whiteToMove, bool foldWhiteKing, int sub, Visit visit) {
     const int bits = KeyBits(m);
     const uint32_t size = uint32_t(1) << bits;
-    values.assign(size, DontCare);
     const int manBits = 6 * m.count;
     for (uint32_t key = 0; key < size; key++) {
         // Undo the key: fold index, other king, men in code order.
@@ -180,14 +184,26 @@ bool SubTableValues(const BitbaseMaterial& m, const endgame::Solver& solver, boo
         p.stm = whiteToMove ? endgame::White : endgame::Black;
         p.ep = ep ? ep : -1;
         if (!endgame::IsLegal(p)) continue;
+        if (!visit(key, p)) return;
+    }
+}
+
+}  // namespace
+
+bool SubTableValues(const BitbaseMaterial& m, const endgame::Solver& solver, bool whiteToMove, bool foldWhiteKing,
+                    int sub, std::vector<uint8_t>& values, std::string& error) {
+    values.assign(size_t(1) << KeyBits(m), DontCare);
+    bool ok = true;
+    ForEachPosition(m, whiteToMove, foldWhiteKing, sub, [&](uint32_t key, const endgame::Position& p) {
         int score;
         if (!solver.Probe(p, score)) {
             error = "the solver has no value for " + endgame::WriteFen(p);
-            return false;
+            return ok = false;
         }
         values[key] = uint8_t(score > 0 ? Win : score < 0 ? Loss : Draw);
-    }
-    return true;
+        return true;
+    });
+    return ok;
 }
 
 namespace {
@@ -201,14 +217,16 @@ void Put32(std::vector<uint8_t>& out, uint32_t v) {
     for (int i = 0; i < 4; i++) out.push_back(uint8_t(v >> (8 * i)));
 }
 
-// One material's file: every sub-table of white to move, then of black.
-std::vector<uint8_t> MaterialFile(const BitbaseMaterial& m, const std::vector<Part>& parts, const bool foldWhite[2]) {
+// One material's file: every sub-table of white to move, then of black;
+// `omit` names a side left out (0 white, 1 black, -1 none).
+std::vector<uint8_t> MaterialFile(const BitbaseMaterial& m, const std::vector<Part>& parts, const bool foldWhite[2],
+                                  int omit) {
     std::vector<uint8_t> out;
     Put32(out, FileMagic);
     Put32(out, FileVersion);
     Put32(out, 0);  // checksum, below
     for (int side = 0; side < 2; side++)
-        for (int sub = 0; sub < m.SubTables(); sub++) {
+        for (int sub = 0; sub < m.SubTables() && side != omit; sub++) {
             const Part& part = parts[size_t(side * m.SubTables() + sub)];
             std::string name = m.name + (side == 0 ? ".wtm." : ".btm.") + std::to_string(sub) +
                                (foldWhite[side] ? "w" : "b");
@@ -232,9 +250,11 @@ std::vector<uint8_t> MaterialFile(const BitbaseMaterial& m, const std::vector<Pa
     return out;
 }
 
-uint64_t MemoryFigure(const BitbaseMaterial& m, const std::vector<Part>& parts) {
+uint64_t MemoryFigure(const BitbaseMaterial& m, const std::vector<Part>& parts, int omit) {
     uint64_t bytes = 67 + 64 * uint64_t(m.SubTables());
-    for (const Part& p : parts) {
+    for (size_t k = 0; k < parts.size(); k++) {
+        const Part& p = parts[k];
+        if (int(k) / m.SubTables() == omit) continue;
         bytes += 12;
         for (const BuiltLevel& l : p.diagram.levels) bytes += 12 + 4 * uint64_t(l.words.size());
     }
@@ -355,17 +375,91 @@ bool BuildSet(const std::vector<BitbaseMaterial>& materials, const BuildOptions&
         return false;
     }
 
-    results.clear();
-    std::string index = "# Kestrion bitbases: one file per material, win/draw/loss for either side to move.\n";
-    for (size_t i = 0; i < materials.size(); i++) {
+    // A side whose movers are a king and pawns has few moves, so the
+    // reader's one-move look-ahead answers it for a handful of probes: leave
+    // such a side out where it is large, unless the look-ahead through this
+    // very set answers any of its positions wrongly.
+    std::vector<int> omit(materials.size(), -1);
+    for (size_t i = 0; i < materials.size() && options.omitSideBytes > 0; i++) {
         const BitbaseMaterial& m = materials[i];
-        const bool folds[2] = {foldWhite[i * 2] != 0, foldWhite[i * 2 + 1] != 0};
-        std::vector<uint8_t> bytes = MaterialFile(m, parts[i], folds);
-        if (!WriteBytes(options.out + "/" + m.name + ".tbe", bytes, error)) return false;
-        results.push_back({m.name, bytes.size(), MemoryFigure(m, parts[i])});
-        index += options.indexPrefix + m.name + ".tbe\n";
+        uint64_t sideBytes[2] = {0, 0};
+        for (size_t k = 0; k < parts[i].size(); k++)
+            sideBytes[k / size_t(m.SubTables())] += parts[i][k].diagram.FileBytes();
+        int side = sideBytes[1] >= sideBytes[0] ? 1 : 0;
+        bool kingAndPawns = true;
+        for (int j = 0; j < m.count; j++)
+            if ((m.codes[j] > BK) == (side == 1) && m.codes[j] != (side ? BP : WP)) kingAndPawns = false;
+        if (m.Men() > MinMen && kingAndPawns && sideBytes[side] >= options.omitSideBytes) omit[i] = side;
     }
-    return WriteBytes(options.out + "/bases.ini", std::vector<uint8_t>(index.begin(), index.end()), error);
+
+    std::vector<MaterialResult> written;
+    auto writeAll = [&]() {
+        written.clear();
+        std::string index = "# Kestrion bitbases: one file per material, win/draw/loss for either side to move.\n";
+        for (size_t i = 0; i < materials.size(); i++) {
+            const BitbaseMaterial& m = materials[i];
+            const bool folds[2] = {foldWhite[i * 2] != 0, foldWhite[i * 2 + 1] != 0};
+            std::vector<uint8_t> bytes = MaterialFile(m, parts[i], folds, omit[i]);
+            if (!WriteBytes(options.out + "/" + m.name + ".tbe", bytes, error)) return false;
+            written.push_back({m.name, bytes.size(), MemoryFigure(m, parts[i], omit[i])});
+            index += options.indexPrefix + m.name + ".tbe\n";
+        }
+        return WriteBytes(options.out + "/bases.ini", std::vector<uint8_t>(index.begin(), index.end()), error);
+    };
+
+    std::vector<Task> checks;
+    for (size_t i = 0; i < materials.size(); i++)
+        for (int sub = 0; omit[i] >= 0 && sub < materials[i].SubTables(); sub++) checks.push_back({i, omit[i], sub});
+    if (!checks.empty()) {
+        if (!writeAll()) return false;
+        BitbaseSet& set = Set();
+        set.UnloadAll();
+        for (const BitbaseMaterial& m : materials) {
+            std::string path = options.out + "/" + m.name + ".tbe";
+            if (LoadFile(path.c_str()) != 0) {
+                error = "cannot load " + path + " back";
+                set.UnloadAll();
+                return false;
+            }
+        }
+        std::vector<uint8_t> wrong(materials.size(), 0);
+        done = 0;
+        bool ok = parallel(checks.size(), [&](size_t k, std::vector<uint8_t>&, std::string& jobError) {
+            const Task& task = checks[k];
+            const BitbaseMaterial& m = materials[task.material];
+            bool fold = foldWhite[task.material * 2 + size_t(task.side)] != 0;
+            bool solved = true;
+            ForEachPosition(m, task.side == 0, fold, task.sub, [&](uint32_t, const endgame::Position& p) {
+                int score;
+                if (!solver.Probe(p, score)) {
+                    jobError = "the solver has no value for " + endgame::WriteFen(p);
+                    return solved = false;
+                }
+                int codes[4] = {}, squares[4] = {};
+                for (int j = 0; j < m.count; j++) {
+                    codes[j] = int(p.type[2 + j]) + (p.colour[2 + j] == endgame::Black ? BK : WK);
+                    squares[j] = p.square[2 + j];
+                }
+                int got = Probe(set, p.square[0], p.square[1], task.side == 0, p.ep > 0 ? p.ep : 0, codes, squares);
+                if (got == (score > 0 ? Win : score < 0 ? Loss : Draw)) return true;
+                wrong[task.material] = 1;
+                return false;
+            });
+            report("checking " + m.name + " without a side (" + std::to_string(++done) + "/" +
+                   std::to_string(checks.size()) + ")");
+            return solved;
+        });
+        set.UnloadAll();
+        if (!ok) {
+            error = firstError;
+            return false;
+        }
+        for (size_t i = 0; i < materials.size(); i++)
+            if (wrong[i]) omit[i] = -1;
+    }
+    if (!writeAll()) return false;
+    results = written;
+    return true;
 }
 
 }  // namespace bbgen

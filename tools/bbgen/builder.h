@@ -44,6 +44,10 @@ struct BuildOptions {
     // directory names its files by full path.
     std::string indexPrefix;
     std::string solverDir;  // where the solver keeps its tables; empty: memory only
+    // A side of 4 or more men whose movers are a king and pawns is left out
+    // from this many bytes on, where the rest of the set answers it through
+    // the reader's look-ahead; 0 keeps every side.
+    uint64_t omitSideBytes = 64 * 1024;
     // Called with a short text of the step in hand (for a progress line).
     std::function<void(const std::string&)> progress;
 };
