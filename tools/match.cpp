@@ -97,10 +97,16 @@ public:
         }
     }
 
+    int lastDepth = 0;  // of the last "info ... depth N" line read
+
     bool WaitFor(const std::string& prefix, double timeoutSeconds, std::string* found = nullptr) {
         std::string line;
         double deadline = NowSeconds() + timeoutSeconds;
         while (ReadLine(line, deadline - NowSeconds())) {
+            if (line.compare(0, 5, "info ") == 0) {
+                size_t at = line.find(" depth ");
+                if (at != std::string::npos) lastDepth = std::atoi(line.c_str() + at + 7);
+            }
             if (line.compare(0, prefix.size(), prefix) == 0) {
                 if (found) *found = line;
                 return true;
@@ -220,6 +226,29 @@ struct Totals {
     int illegal = 0, illegalPonder = 0, timeLosses = 0, crashes = 0;
 };
 
+// How each engine (index as in the match) spent its clock in one game or in
+// all of them: milliseconds used, moves, the depth it reported last before
+// each move, and the clock left after its 40th and 60th move.
+struct TimeUse {
+    long long usedMs[2] = {0, 0};
+    int moves[2] = {0, 0};
+    long long depthSum[2] = {0, 0};
+    long long left40Ms[2] = {0, 0}, left60Ms[2] = {0, 0};
+    int reached40[2] = {0, 0}, reached60[2] = {0, 0};
+
+    void Add(const TimeUse& o) {
+        for (int e = 0; e < 2; e++) {
+            usedMs[e] += o.usedMs[e];
+            moves[e] += o.moves[e];
+            depthSum[e] += o.depthSum[e];
+            left40Ms[e] += o.left40Ms[e];
+            left60Ms[e] += o.left60Ms[e];
+            reached40[e] += o.reached40[e];
+            reached60[e] += o.reached60[e];
+        }
+    }
+};
+
 const char* const Openings[] = {
     "e2e4 e7e5 g1f3 b8c6", "e2e4 c7c5 g1f3 d7d6", "d2d4 d7d5 c2c4 e7e6", "d2d4 g8f6 c2c4 g7g6",
     "e2e4 e7e6 d2d4 d7d5", "e2e4 c7c6 d2d4 d7d5", "c2c4 e7e5 b1c3 g8f6", "g1f3 d7d5 g2g3 g8f6",
@@ -245,7 +274,7 @@ bool StartEngine(EngineProcess& engine, const EngineSetup& setup) {
 // Plays one game; returns 1 if the first engine won, 0 for a draw, -1 for a loss.
 int PlayGame(Referee& referee, EngineProcess* engines[2], const EngineSetup* setups[2], int firstIsWhite,
              const std::string& opening, double baseSeconds, double incSeconds, int moveTimeMs,
-             int maxPlies, Totals& totals, std::string& reason) {
+             int maxPlies, Totals& totals, TimeUse& use, std::string& reason) {
     referee.Start();
     for (size_t start = 0; start < opening.size();) {
         size_t end = opening.find(' ', start);
@@ -297,6 +326,7 @@ int PlayGame(Referee& referee, EngineProcess* engines[2], const EngineSetup* set
             std::snprintf(go, sizeof go, "go wtime %d btime %d winc %d binc %d", int(clock[0] * 1000),
                           int(clock[1] * 1000), int(incSeconds * 1000), int(incSeconds * 1000));
         double started = NowSeconds();
+        engine.lastDepth = 0;
         engine.Send(go);
         double allowance = moveTimeMs > 0 ? moveTimeMs / 1000.0 + 5.0 : clock[side] + 5.0;
         std::string line;
@@ -322,6 +352,17 @@ int PlayGame(Referee& referee, EngineProcess* engines[2], const EngineSetup* set
                 return mover == 0 ? -1 : 1;
             }
             clock[side] += incSeconds;
+        }
+        use.usedMs[mover] += (long long)(used * 1000);
+        use.depthSum[mover] += engine.lastDepth;
+        int own = ++use.moves[mover];
+        if (moveTimeMs <= 0 && own == 40) {
+            use.left40Ms[mover] = (long long)(clock[side] * 1000);
+            use.reached40[mover] = 1;
+        }
+        if (moveTimeMs <= 0 && own == 60) {
+            use.left60Ms[mover] = (long long)(clock[side] * 1000);
+            use.reached60[mover] = 1;
         }
         char best[64] = "", ponderWord[64] = "", ponder[64] = "";
         std::sscanf(line.c_str(), "bestmove %63s %63s %63s", best, ponderWord, ponder);
@@ -392,14 +433,22 @@ struct GameReport {
     int pair = 0, game = 0;  // game 0: the first engine has white
     int result = 0;          // from the first engine's view
     Totals faults;
+    TimeUse use;
     std::string reason, moves;
 };
 
 std::string Encode(const GameReport& r) {
-    char head[160];
-    std::snprintf(head, sizeof head, "%d %d %d %d %d %d %d\t", r.pair, r.game, r.result, r.faults.illegal,
+    char head[512];
+    const TimeUse& u = r.use;
+    std::snprintf(head, sizeof head, "%d %d %d %d %d %d %d", r.pair, r.game, r.result, r.faults.illegal,
                   r.faults.illegalPonder, r.faults.timeLosses, r.faults.crashes);
-    return head + r.reason + "\t" + r.moves + "\n";
+    std::string text = head;
+    for (int e = 0; e < 2; e++) {
+        std::snprintf(head, sizeof head, " %lld %d %lld %lld %lld %d %d", u.usedMs[e], u.moves[e], u.depthSum[e],
+                      u.left40Ms[e], u.left60Ms[e], u.reached40[e], u.reached60[e]);
+        text += head;
+    }
+    return text + "\t" + r.reason + "\t" + r.moves + "\n";
 }
 
 bool Decode(const std::string& line, GameReport& r) {
@@ -407,6 +456,12 @@ bool Decode(const std::string& line, GameReport& r) {
     if (tab1 == std::string::npos || tab2 == std::string::npos) return false;
     if (std::sscanf(line.c_str(), "%d %d %d %d %d %d %d", &r.pair, &r.game, &r.result, &r.faults.illegal,
                     &r.faults.illegalPonder, &r.faults.timeLosses, &r.faults.crashes) != 7)
+        return false;
+    TimeUse& u = r.use;
+    if (std::sscanf(line.c_str(), "%*d %*d %*d %*d %*d %*d %*d %lld %d %lld %lld %lld %d %d %lld %d %lld %lld %lld %d %d",
+                    &u.usedMs[0], &u.moves[0], &u.depthSum[0], &u.left40Ms[0], &u.left60Ms[0], &u.reached40[0],
+                    &u.reached60[0], &u.usedMs[1], &u.moves[1], &u.depthSum[1], &u.left40Ms[1], &u.left60Ms[1],
+                    &u.reached40[1], &u.reached60[1]) != 14)
         return false;
     r.reason = line.substr(tab1 + 1, tab2 - tab1 - 1);
     r.moves = line.substr(tab2 + 1);
@@ -438,7 +493,7 @@ void RunWorker(const MatchPlan& plan, int slot, int workers, int out) {
             r.game = game;
             EngineProcess* engines[2] = {&processes[0], &processes[1]};
             r.result = PlayGame(referee, engines, setupPtr, game == 0 ? 1 : 0, opening, plan.base, plan.inc,
-                                plan.moveTimeMs, plan.maxPlies, r.faults, r.reason);
+                                plan.moveTimeMs, plan.maxPlies, r.faults, r.use, r.reason);
             for (size_t i = 0; i < referee.moves.size(); i++)
                 r.moves += (i ? " " : "") + referee.moves[i];
             std::string text = Encode(r);
@@ -551,6 +606,7 @@ int MatchMain(int argc, char** argv) {
 
     FILE* pgn = pgnPath.empty() ? nullptr : std::fopen(pgnPath.c_str(), "w");
     Totals totals;
+    TimeUse use;
     tools::Pentanomial penta;
     std::vector<int> firstGame(size_t(plan.pairs), 9);
     std::vector<std::string> buffers(pipes.size());
@@ -590,6 +646,7 @@ int MatchMain(int argc, char** argv) {
                 totals.illegalPonder += r.faults.illegalPonder;
                 totals.timeLosses += r.faults.timeLosses;
                 totals.crashes += r.faults.crashes;
+                use.Add(r.use);
                 const char* whiteName = plan.setups[r.game == 0 ? 0 : 1].name.c_str();
                 const char* blackName = plan.setups[r.game == 0 ? 1 : 0].name.c_str();
                 int whiteResult = r.game == 0 ? r.result : -r.result;
@@ -631,6 +688,18 @@ int MatchMain(int argc, char** argv) {
                 "crashes %d\n",
                 plan.setups[0].name.c_str(), plan.setups[1].name.c_str(), totals.wins, totals.draws,
                 totals.losses, totals.illegal, totals.illegalPonder, totals.timeLosses, totals.crashes);
+    for (int e = 0; e < 2; e++) {
+        if (use.moves[e] == 0) continue;
+        std::printf("%s: %d moves, %.0f ms per move, depth %.1f", plan.setups[size_t(e)].name.c_str(), use.moves[e],
+                    double(use.usedMs[e]) / use.moves[e], double(use.depthSum[e]) / use.moves[e]);
+        if (use.reached40[e])
+            std::printf(", clock left after move 40 %.2f s (%d games)", use.left40Ms[e] / 1000.0 / use.reached40[e],
+                        use.reached40[e]);
+        if (use.reached60[e])
+            std::printf(", after move 60 %.2f s (%d games)", use.left60Ms[e] / 1000.0 / use.reached60[e],
+                        use.reached60[e]);
+        std::printf("\n");
+    }
     tools::EloEstimate elo = tools::Estimate(penta);
     std::printf("pairs %lld, pentanomial [%lld %lld %lld %lld %lld], Elo %.1f +/- %.1f, draws %.1f%%\n",
                 (long long)penta.Pairs(), (long long)penta.counts[0], (long long)penta.counts[1],
