@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE ?= cmake
 
-.PHONY: all build run test test-release test-sanitize test-m32 bench match tune clean
+.PHONY: all build run test test-release test-sanitize test-m32 bench match match-glaurung tune clean
 
 all: build
 
@@ -51,6 +51,20 @@ match: build
 		--engine /usr/games/stockfish --name Stockfish \
 		--option UCI_LimitStrength=true --option UCI_Elo=$(MATCH_ELO) \
 		--games $(MATCH_GAMES) --tc $(MATCH_TC)
+
+# The strength yardstick: Debian's glaurung, one thread, no pondering, no
+# books on either side, balanced openings played with both colours.
+GLAURUNG_GAMES ?= 200
+GLAURUNG_TC ?= 10+0.1
+GLAURUNG_CONCURRENCY ?= 2
+match-glaurung: build
+	@command -v glaurung >/dev/null 2>&1 || [ -x /usr/games/glaurung ] || \
+		(apt-get update -qq && apt-get install -y -qq glaurung)
+	./build/kestrion-tool match --engine ./build/kestrion --name Kestrion --option OwnBook=false \
+		--engine "$$(command -v glaurung || echo /usr/games/glaurung)" --name Glaurung \
+		--option Threads=1 --option Ponder=false --option OwnBook=false \
+		--games $(GLAURUNG_GAMES) --tc $(GLAURUNG_TC) --concurrency $(GLAURUNG_CONCURRENCY) \
+		--openings data/eco_lines.txt --pgn /tmp/kestrion-glaurung.pgn
 
 # The evaluation tuner: self-play positions, then the weight fit. The data
 # stays outside the repository; the fitted weights land in TUNE_DIR/fitted.inc
