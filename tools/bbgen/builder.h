@@ -60,6 +60,8 @@ struct MaterialResult {
 
 // Builds one ".tbe" per material in options.out and a "bases.ini" naming
 // them all. The bytes depend only on the materials, never on the threads.
+// Checking an omitted side loads the new files into the process's bitbase
+// set, which is left empty afterwards.
 bool BuildSet(const std::vector<BitbaseMaterial>& materials, const BuildOptions& options,
               std::vector<MaterialResult>& results, std::string& error);
 
