@@ -422,7 +422,8 @@ bool BuildSet(const std::vector<BitbaseMaterial>& materials, const BuildOptions&
                 return false;
             }
         }
-        std::vector<uint8_t> wrong(materials.size(), 0);
+        std::vector<std::atomic<bool>> wrong(materials.size());
+        for (std::atomic<bool>& w : wrong) w = false;
         done = 0;
         bool ok = parallel(checks.size(), [&](size_t k, std::vector<uint8_t>&, std::string& jobError) {
             const Task& task = checks[k];
@@ -442,7 +443,7 @@ bool BuildSet(const std::vector<BitbaseMaterial>& materials, const BuildOptions&
                 }
                 int got = Probe(set, p.square[0], p.square[1], task.side == 0, p.ep > 0 ? p.ep : 0, codes, squares);
                 if (got == (score > 0 ? Win : score < 0 ? Loss : Draw)) return true;
-                wrong[task.material] = 1;
+                wrong[task.material] = true;
                 return false;
             });
             report("checking " + m.name + " without a side (" + std::to_string(++done) + "/" +
