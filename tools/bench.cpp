@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,7 +12,6 @@
 #include "board/position.h"
 #include "command.h"
 #include "core/platform.h"
-#include "engine/uci.h"
 
 namespace {
 
@@ -78,17 +76,6 @@ void CatchBestMove(const char* text) {
     bestMoveText[std::strcspn(bestMoveText, " \n")] = 0;
 }
 
-// One command, as the host would send it.
-void Send(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void Send(const char* format, ...) {
-    static char line[4096];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    engine::Interpret(line);
-}
-
 int Bench(int argc, char** argv) {
     int depth = argc > 1 ? std::atoi(argv[1]) : DefaultDepth;
     if (depth < 1 || depth > 98) {
@@ -103,11 +90,11 @@ int Bench(int argc, char** argv) {
     core::SetOutputSink(CatchBestMove);
 
     // Each search starts from empty tables and uses no opening knowledge.
-    Send("setoption name Hash value %d", BenchHashMb);
-    Send("setoption name OwnBook value false");
-    Send("setoption name Use Opening Advice value false");
-    Send("setoption name Position Learning value false");
-    Send("setoption name Keep Hash Tables value false");
+    tools::SendCommand("setoption name Hash value %d", BenchHashMb);
+    tools::SendCommand("setoption name OwnBook value false");
+    tools::SendCommand("setoption name Use Opening Advice value false");
+    tools::SendCommand("setoption name Position Learning value false");
+    tools::SendCommand("setoption name Keep Hash Tables value false");
 
     uint64_t total = 0;
     int64_t start = NowMs();
@@ -116,10 +103,10 @@ int Bench(int argc, char** argv) {
             std::fprintf(stderr, "bench: bad position %d\n", i + 1);
             return 1;
         }
-        Send("setoption name Clear Hash");
-        Send("position fen %s", Positions[i]);
+        tools::SendCommand("setoption name Clear Hash");
+        tools::SendCommand("position fen %s", Positions[i]);
         bestMoveText[0] = 0;
-        Send("go depth %d", depth);
+        tools::SendCommand("go depth %d", depth);
         uint64_t nodes = board::MainTree->nodes;
         std::printf("%2d %-6s %12llu\n", i + 1, bestMoveText[0] ? bestMoveText : "none",
                     (unsigned long long)nodes);

@@ -18,6 +18,9 @@ bool RegisterTool(const ToolCommand& command);
 // sizing, no speed calibration, no learning file). Returns 0 on success.
 int InitEngineTables();
 
+// Hands one command to the engine's interpreter, as the host would send it.
+void SendCommand(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 }  // namespace tools
 
 #define KESTRION_TOOL(ident, name, usage, fn) \

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,7 +20,6 @@
 #include "board/position.h"
 #include "command.h"
 #include "core/platform.h"
-#include "engine/uci.h"
 #include "tune/data.h"
 #include "tune/tune.h"
 
@@ -62,16 +60,6 @@ void CatchReply(const char* text) {
     if (std::strncmp(s + 7, "cp ", 3) == 0) reply.score = std::atoi(s + 10);
     else if (std::strncmp(s + 7, "mate ", 5) == 0)
         reply.score = std::atoi(s + 12) > 0 ? board::MateValue : -board::MateValue;
-}
-
-void Send(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void Send(const char* format, ...) {
-    static char line[8192];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    engine::Interpret(line);
 }
 
 std::vector<std::string> LoadLines(const std::string& path) {
@@ -131,7 +119,7 @@ int PlayGame(const GenOptions& o, const std::string& opening, std::mt19937& rand
         play(legal[random() % unsigned(n)]);
     }
     // 2. The engine plays both sides.
-    Send("setoption name Clear Hash");
+    tools::SendCommand("setoption name Clear Hash");
     std::vector<std::string> kept;
     float result = 0.5f;
     int winRun[2] = {0, 0}, drawRun = 0;
@@ -146,8 +134,8 @@ int PlayGame(const GenOptions& o, const std::string& opening, std::mt19937& rand
         if (referee.Repeated() || referee.HalfMoves() >= 100 || referee.DeadDraw() || ply >= MaxGamePlies) break;
         reply.best[0] = 0;
         reply.score = 0;
-        Send("position startpos moves%s", moves.c_str());
-        Send("go nodes %d", o.nodes);
+        tools::SendCommand("position startpos moves%s", moves.c_str());
+        tools::SendCommand("go nodes %d", o.nodes);
         const board::Move m = FindMove(referee, reply.best);
         if (!m) return 0;  // no playable answer: the game has no trustworthy result
         // 3. Keep quiet positions: not in check, a quiet best move, no mate in sight.
@@ -178,10 +166,10 @@ int Worker(const GenOptions& o, int index, long long quota, const std::vector<st
     int ends[2];
     if (pipe(ends) == 0) dup2(ends[0], 0);  // the search's input poll finds nothing
     core::SetOutputSink(CatchReply);
-    Send("setoption name Hash value 1");
-    Send("setoption name OwnBook value false");
-    Send("setoption name Use Opening Advice value false");
-    Send("setoption name Position Learning value false");
+    tools::SendCommand("setoption name Hash value 1");
+    tools::SendCommand("setoption name OwnBook value false");
+    tools::SendCommand("setoption name Use Opening Advice value false");
+    tools::SendCommand("setoption name Position Learning value false");
     std::unique_ptr<board::Tree> scratch(new board::Tree());
     Referee referee;
     referee.tree = scratch.get();
