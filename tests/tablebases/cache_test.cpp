@@ -15,12 +15,7 @@ using namespace tbtest;
 
 namespace {
 
-class TbCacheTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { VInitTbDescriptors(); }
-    void TearDown() override { VTbCloseAll(); }
-    ScratchDir scratch;
-};
+class TbCacheTest : public TableTest {};
 
 // kpkp, white to move: entry e holds a win in 1 + (e / 8192) % 100 moves,
 // so every block can be told apart.

@@ -15,12 +15,7 @@ using namespace tbtest;
 
 namespace {
 
-class TbProbeTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { VInitTbDescriptors(); }
-    void TearDown() override { VTbCloseAll(); }
-    ScratchDir scratch;
-};
+class TbProbeTest : public TableTest {};
 
 // A made-up distance per position and side to move, the same for mirror
 // images (which share an entry) and computed without the index functions.

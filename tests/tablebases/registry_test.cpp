@@ -13,12 +13,7 @@ using namespace tbtest;
 
 namespace {
 
-class TbRegistryTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { VInitTbDescriptors(); }
-    void TearDown() override { VTbCloseAll(); }
-    ScratchDir scratch;
-};
+class TbRegistryTest : public TableTest {};
 
 // White Ka1, black Kh8, a white man of engine code `code` on b3.
 int ProbeOne(int code) {

@@ -6,7 +6,11 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "index_support.h"
+#include "tablebases/tbprobe.h"
+#include "tablebases/tbtables.h"
 
 namespace tbtest {
 
@@ -16,6 +20,15 @@ struct ScratchDir {
     ~ScratchDir();
     std::string Sub(const std::string& name) const;   // made on demand
     std::string path;
+};
+
+// Table descriptors set up once per suite, every table closed after each
+// test, and a scratch directory of its own.
+class TableTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { tablebases::VInitTbDescriptors(); }
+    void TearDown() override { tablebases::VTbCloseAll(); }
+    ScratchDir scratch;
 };
 
 int TableNumber(const std::string& name);
