@@ -119,7 +119,9 @@ int LookAhead(const BitbaseSet& set, const CChessPosition& start, int depth) {
             if ((theirs.to[i] & 63) == king) return Loss;
         return Draw;
     }
-    bool drawn = false;
+    // A child the set cannot answer might be the one that wins or draws, so
+    // only a winning move decides while any child is unknown.
+    bool drawn = false, unknown = false;
     for (int i = 0; i < list.count; i++) {
         pos.PlayMove(list.Move(i));
         Placement child = PlacementOf(pos);
@@ -127,8 +129,9 @@ int LookAhead(const BitbaseSet& set, const CChessPosition& start, int depth) {
         pos.TakeBackMove();
         if (v == Loss) return Win;
         if (v == Draw) drawn = true;
+        if (v == NoVerdict) unknown = true;
     }
-    return drawn ? Draw : Loss;
+    return unknown ? NoVerdict : drawn ? Draw : Loss;
 }
 
 // Steps 6-8 of ProbeAt: fold the board and compute the sub-table and key of

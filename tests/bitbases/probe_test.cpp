@@ -212,14 +212,16 @@ TEST(BitbaseProbe, LookAheadReadsTheOtherSide) {
     Loaded set(SideOnly("kqkn", true, 3, bbtest::Constant(Win)));
     EXPECT_EQ(ProbeText("Kh1 Qd1 ka8 nh8", 'b'), Loss);
     // Black's only move Kxb7 leads to king and knight against king, which is
-    // not loaded: that child is neither a loss nor a draw, so black loses.
-    EXPECT_EQ(ProbeText("Kh1 Qb7 ka8 nh8", 'b'), Loss);
+    // not loaded: with that child unknown there is no verdict, not a loss.
+    EXPECT_EQ(ProbeText("Kh1 Qb7 ka8 nh8", 'b'), NoVerdict);
     set.Add({RawEntry("knk.wtm.0w", bbtest::Constant(Draw)), RawEntry("knk.btm.0w", bbtest::Constant(Draw))});
     EXPECT_EQ(ProbeText("Kh1 Qb7 ka8 nh8", 'b'), Draw);
 
     // White to move always loses: any black move wins.
     Loaded losing(SideOnly("kqkn", true, 3, bbtest::Constant(Loss)));
     EXPECT_EQ(ProbeText("Kh1 Qd1 ka8 nh8", 'b'), Win);
+    // Kxa7 reaches the unloaded knk, but Kc8 wins, and that decides.
+    EXPECT_EQ(ProbeText("Kh1 Qa7 kb8 nh8", 'b'), Win);
 
     // Without moves: mate and stalemate, whatever the stored side says.
     Loaded kqk(SideOnly("kqk", true, 1, bbtest::Constant(Draw)));
