@@ -200,6 +200,18 @@ int PinPenalty(const Tree& tree, int s, int sq) {
     return 0;
 }
 
+// How badly side s's piece on sq is threatened: by a pawn, by a lesser
+// piece, or attacked without a defender. Only called for attacked pieces.
+int Threat(const Tree& tree, int s, int sq, int code, const PawnEntry& pe) {
+    const int k = (code & 7) == 3 ? 0 : (code & 7) == 5 ? 1 : (code & 7) == 6 ? 2 : 3;
+    if (pe.attacks[s ^ 1] & Bit(sq)) return W.threatByPawn[k];
+    const board::AttackEntry& at = tree.attackTable[s ^ 1][sq];
+    const int value = board::PieceValue[code];
+    for (uint32_t i = 0; i < at.number; i++)
+        if (board::PieceValue[tree.board[at.squares[i]]] < value) return W.threatByLesser[k];
+    return tree.attackTable[s][sq].number == 0 ? W.threatHanging[k] : 0;
+}
+
 // Slider reach: R empty squares, S of them safe; also counts enemy men hit.
 void Reach(const Tree& tree, int sq, int first, int last, int s, bool anyAttack, const PawnEntry& pe,
            int& r, int& safe, int& hits) {
@@ -242,16 +254,28 @@ void EvaluatePieces(const Tree& tree, const NodeRecord* node, const PawnEntry& p
                 if (*q <= 64 && tree.board[*q] == qcode) enemyQueenSquares[enemyQueenCount++] = *q;
         }
         int rest = 0, mobility = 0, minorMobility = 0;
+        int threatSum = 0, threatMax = 0;
         auto at = [&](int file, int rank) { return tree.board[Relative(s, board::SquareAt(file, rank))]; };
         for (const uint8_t* p = tree.pieces[s] + 1; *p; p++) {
             const int sq = *p;
             if (sq > 64) continue;
             const int code = tree.board[sq], kind = code & 7;
-            if (kind == 2) continue;
             const int attackers = int(tree.attackTable[e][sq].number);
+            if (kind == 2) {
+                if (attackers && tree.attackTable[s][sq].number == 0) {
+                    threatSum += W.threatHangingPawn;
+                    if (W.threatHangingPawn > threatMax) threatMax = W.threatHangingPawn;
+                }
+                continue;
+            }
             const int rel = Relative(s, sq), rf = FileOf(rel), rr = RankOf(rel);
             const bool pawnDefended = (pe.attacks[s] & Bit(sq)) != 0;
             if (kind != 7 && !pawnDefended) rest -= PinPenalty(tree, s, sq);
+            if (attackers) {
+                const int t = Threat(tree, s, sq, code, pe);
+                threatSum += t;
+                if (t > threatMax) threatMax = t;
+            }
             switch (kind) {
                 case 3: {  // knight
                     rest -= W.knightAttacked * attackers;
@@ -371,6 +395,10 @@ void EvaluatePieces(const Tree& tree, const NodeRecord* node, const PawnEntry& p
                 default: break;
             }
         }
+        // Quiescence resolves the threats of the side to move; those against it
+        // cost it the move for its worst-threatened piece and the others outright.
+        if (s == node->side) rest -= threatMax ? threatSum - threatMax + W.threatMoverTempo : 0;
+        else rest -= threatSum;
         if (mobPct != 100) mobility = mobility * mobPct / 100;
         sum.rest += sign * (rest + mobility);
         sum.mobility += sign * mobility;
@@ -559,6 +587,7 @@ void Positional(Tree& tree, NodeRecord* node, Outcome& out) {
         EvaluateKings(tree, node, pe, sum);
         sum.centre = CentreControl(tree);
     }
+    sum.rest += node->side == 0 ? W.tempo : -W.tempo;
     sum.passed = PassedDynamic(tree, node, pe, eg);
     sum.rest += sum.passed;
     // 4.-6. Option scaling.

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "board/position.h"
+#include "eval/square_tables.h"
 
 namespace eval {
 
@@ -66,6 +67,14 @@ struct Weights {
     int rookSeventh = 18, rookSeventhEnd = 28, rooksDoubled = 10;
     // queens
     int queenNearKing = 8, queenFileEnemyPawn = 5, queenBlockedByPawn = 2;
+    // threats against pieces, by the threatened kind (knight, bishop, rook, queen):
+    // attacked by a pawn, by a lesser piece, or attacked and undefended
+    int threatByPawn[4] = {50, 50, 130, 150}, threatByLesser[4] = {0, 0, 45, 140},
+        threatHanging[4] = {25, 25, 30, 110}, threatHangingPawn = 10;
+    // the side to move saves its worst-threatened piece but spends the move on it
+    int threatMoverTempo = 10;
+    // the move in hand
+    int tempo = 10;
     // mobility of minor pieces (by reachable safe squares)
     int knightMobility[9] = {-55, -30, -12, 0, 10, 18, 25, 30, 33};
     int bishopMobility[14] = {-30, -18, -8, 0, 8, 15, 22, 28, 32, 38, 40, 42, 45, 48};
@@ -93,6 +102,12 @@ struct Weights {
     int evalScale = 100;
     // material table
     int rookBishopPair = 12;  // rook and bishop against rook and knight
+    // base tables of the piece-square score (pawns and lone kings keep fixed ones)
+    SquareTable knightSquares = KnightSquares, bishopSquares = BishopSquares;
+    SquareTable rookSquaresMg = RookSquaresMg, rookSquaresEg = RookSquaresEg;
+    SquareTable queenSquaresMg = QueenSquaresMg, queenSquaresEg = QueenSquaresEg;
+    SquareTable kingSquaresMg = KingSquaresMg, kingSquaresQueenless = KingSquaresQueenless,
+                kingSquaresEg = KingSquaresEg;
 };
 extern Weights W;
 void ApplyFittedWeights(Weights& weights);  // at start-up, over the defaults

@@ -59,69 +59,6 @@ const int PawnRun[64] = {
     46, 46, 46, 46, 46, 46, 46, 46,   //
     70, 70, 70, 70, 70, 70, 70, 70,   //
     0,  0,  0,  0,  0,  0,  0,  0};
-const int Knight[64] = {
-    -30, -18, -12, -10, -10, -12, -18, -30,   //
-    -18, -8,  0,   4,   4,   0,   -8,  -18,   //
-    -12, 2,   8,   10,  10,  8,   2,   -12,   //
-    -8,  4,   12,  16,  16,  12,  4,   -8,    //
-    -6,  8,   14,  18,  18,  14,  8,   -6,    //
-    -8,  6,   14,  16,  16,  14,  6,   -8,    //
-    -16, -4,  2,   6,   6,   2,   -4,  -16,   //
-    -36, -18, -12, -10, -10, -12, -18, -36};
-const int Bishop[64] = {
-    -10, -6, -8, -6, -6, -8, -6, -10,   //
-    -4,  8,  2,  4,  4,  2,  8,  -4,    //
-    -2,  4,  6,  6,  6,  6,  4,  -2,    //
-    -2,  4,  8,  10, 10, 8,  4,  -2,    //
-    -2,  6,  8,  10, 10, 8,  6,  -2,    //
-    -2,  4,  6,  6,  6,  6,  4,  -2,    //
-    -4,  0,  2,  2,  2,  2,  0,  -4,    //
-    -8,  -4, -4, -4, -4, -4, -4, -8};
-const int RookMg[64] = {
-    -2, 0,  4,  6,  6,  4,  0,  -2,   //
-    -6, -2, 0,  0,  0,  0,  -2, -6,   //
-    -4, 0,  0,  0,  0,  0,  0,  -4,   //
-    -4, 0,  0,  0,  0,  0,  0,  -4,   //
-    -4, 0,  0,  0,  0,  0,  0,  -4,   //
-    -4, 0,  0,  0,  0,  0,  0,  -4,   //
-    8,  10, 10, 10, 10, 10, 10, 8,    //
-    2,  2,  4,  4,  4,  4,  2,  2};
-const int RookEg[64] = {
-    0, 0, 0, 0, 0, 0, 0, 0,   //
-    0, 0, 0, 0, 0, 0, 0, 0,   //
-    0, 0, 0, 0, 0, 0, 0, 0,   //
-    0, 0, 0, 0, 0, 0, 0, 0,   //
-    0, 0, 0, 0, 0, 0, 0, 0,   //
-    0, 0, 0, 0, 0, 0, 0, 0,   //
-    6, 6, 6, 6, 6, 6, 6, 6,   //
-    0, 0, 0, 0, 0, 0, 0, 0};
-const int QueenMg[64] = {
-    -8, -4, -2, 0, 0, -2, -4, -8,   //
-    -4, 0,  2,  2, 2, 2,  0,  -4,   //
-    -2, 2,  4,  4, 4, 4,  2,  -2,   //
-    -2, 2,  4,  6, 6, 4,  2,  -2,   //
-    -2, 2,  4,  6, 6, 4,  2,  -2,   //
-    -2, 2,  4,  4, 4, 4,  2,  -2,   //
-    -2, 2,  2,  2, 2, 2,  2,  -2,   //
-    -8, -4, -2, 0, 0, -2, -4, -8};
-const int KingMg[64] = {
-    14,  20,  8,   -4,  0,   -6,  22,  14,    //
-    8,   8,   -6,  -14, -14, -6,  8,   8,     //
-    -14, -20, -24, -30, -30, -24, -20, -14,   //
-    -28, -34, -40, -46, -46, -40, -34, -28,   //
-    -40, -46, -52, -58, -58, -52, -46, -40,   //
-    -40, -46, -52, -58, -58, -52, -46, -40,   //
-    -40, -46, -52, -58, -58, -52, -46, -40,   //
-    -40, -46, -52, -58, -58, -52, -46, -40};
-const int KingQueenless[64] = {
-    0,   6,  2,  -4, -2, -2, 6,  0,     //
-    0,   2,  -2, -4, -4, -2, 2,  0,     //
-    -6,  -4, -2, 0,  0,  -2, -4, -6,    //
-    -10, -6, -4, -2, -2, -4, -6, -10,   //
-    -14, -8, -6, -4, -4, -6, -8, -14,   //
-    -16, -10, -8, -6, -6, -8, -10, -16, //
-    -18, -12, -10, -8, -8, -10, -12, -18,  //
-    -20, -14, -12, -10, -10, -12, -14, -20};
 
 // Derived tables: centralisation for the endgame king and queen.
 int CentreSum(int sq) {
@@ -346,20 +283,19 @@ SearchSwitches BuildEvalTables(board::Tree& tree) {
     }
 
     // 3. Base tables by stage.
-    int kingEg[64], queenEg[64], lone[64], loneBn[64];
-    FillDerived(kingEg, KingEg);
-    FillDerived(queenEg, QueenEg);
+    const int* kingEg = W.kingSquaresEg.data();
+    int lone[64], loneBn[64];
     FillDerived(lone, LoneKing);
     for (int k = 0; k < 16; k++)
         for (int sq = 0; sq <= 64; sq++) board::PieceSquare[k][sq] = 0;
-    SetKind(board::WKnight, Knight, Knight);
-    SetKind(board::WBishop, Bishop, Bishop);
+    SetKind(board::WKnight, W.knightSquares.data(), W.knightSquares.data());
+    SetKind(board::WBishop, W.bishopSquares.data(), W.bishopSquares.data());
     if (endgame) {
-        SetKind(board::WRook, RookEg, RookEg);
-        SetKind(board::WQueen, queenEg, queenEg);
+        SetKind(board::WRook, W.rookSquaresEg.data(), W.rookSquaresEg.data());
+        SetKind(board::WQueen, W.queenSquaresEg.data(), W.queenSquaresEg.data());
     } else {
-        SetKind(board::WRook, RookMg, RookMg);
-        SetKind(board::WQueen, QueenMg, QueenMg);
+        SetKind(board::WRook, W.rookSquaresMg.data(), W.rookSquaresMg.data());
+        SetKind(board::WQueen, W.queenSquaresMg.data(), W.queenSquaresMg.data());
     }
     if (RootStage & 0x60) {
         const int strong = (RootStage & 0x20) ? 1 : 0;  // 0x20: black is the stronger side
@@ -388,13 +324,15 @@ SearchSwitches BuildEvalTables(board::Tree& tree) {
         SetKind(board::WPawn, PawnEg, PawnEg);
     } else {
         // a king facing no queen and few pieces may come out earlier
+        const int* kingMg = W.kingSquaresMg.data();
+        const int* queenless = W.kingSquaresQueenless.data();
         const int* whiteKing =
-            (c.queens[1] == 0 && c.knights[1] + c.bishops[1] + c.rooks[1] < 6) ? KingQueenless : KingMg;
+            (c.queens[1] == 0 && c.knights[1] + c.bishops[1] + c.rooks[1] < 6) ? queenless : kingMg;
         const int* blackKing =
-            (c.queens[0] == 0 && c.knights[0] + c.bishops[0] + c.rooks[0] < 6) ? KingQueenless : KingMg;
+            (c.queens[0] == 0 && c.knights[0] + c.bishops[0] + c.rooks[0] < 6) ? queenless : kingMg;
         SetKind(board::WKing, whiteKing, blackKing);
-        if (whiteKing == KingMg) CastledShelter(tree, 0);
-        if (blackKing == KingMg) CastledShelter(tree, 1);
+        if (whiteKing == kingMg) CastledShelter(tree, 0);
+        if (blackKing == kingMg) CastledShelter(tree, 1);
         SetKind(board::WPawn, PawnMg, PawnMg);
     }
     if (set.preferOpen) PreferOpenTensions(tree);

@@ -1,6 +1,7 @@
 // Evaluation: colour symmetry, caches, recognised endings and option scaling.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -65,7 +66,9 @@ TEST(EvalSymmetry, MirroredTwinsEvaluateAlike) {
 TEST(EvalSymmetry, StartPositionIsLevelAndAMoveChangesIt) {
     Root r;
     evaltest::Load(r, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
-    EXPECT_EQ(evaltest::Full(r), 0);
+    EXPECT_EQ(evaltest::Full(r), eval::W.tempo);  // level but for the move in hand
+    evaltest::Load(r, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR b KQkq - 0 1");
+    EXPECT_EQ(evaltest::Full(r), eval::W.tempo);
     EXPECT_EQ(eval::RootStage, 1);
     evaltest::Load(r, "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1");
     EXPECT_LT(evaltest::Full(r), 0);  // black to move, White has the better game
@@ -101,6 +104,32 @@ TEST(EvalEndings, KingAndPawnAgainstKing) {
     EXPECT_GT(evaltest::Full(r), 300);
     evaltest::Load(r, "8/8/3k4/8/P7/2B5/P7/K7 w - - 0 1");  // the king is not there yet
     EXPECT_GT(evaltest::Full(r), 300);
+}
+
+TEST(EvalThreats, TheSideToMoveSavesItsWorstThreatenedPiece) {
+    // e4 forks the knight on d5 and the bishop on f5; the a-pawns keep the
+    // damping for a side without pawns out of the way
+    const char* fen = "4k3/p7/8/3n1b2/4P3/8/P7/4K2R %c - - 0 1";
+    enginetest::StartEngine();  // its first run sets the weights: before ours
+    const eval::Weights saved = eval::W;
+    auto whiteView = [&](char side, int knight, int bishop) {
+        eval::W.threatByPawn[0] = knight;
+        eval::W.threatByPawn[1] = bishop;
+        Root r;
+        char text[64];
+        std::snprintf(text, sizeof text, fen, side);
+        evaltest::Load(r, text);
+        const int v = evaltest::Full(r);
+        return side == 'w' ? v : -v;
+    };
+    // Black not to move: both threats count in full.
+    EXPECT_EQ(whiteView('w', 150, 50) - whiteView('w', 50, 50), 100);
+    EXPECT_EQ(whiteView('w', 150, 150) - whiteView('w', 50, 50), 200);
+    // Black to move saves the worse-threatened piece and loses the other.
+    EXPECT_EQ(whiteView('b', 150, 50), whiteView('b', 50, 50));
+    EXPECT_EQ(whiteView('b', 50, 150), whiteView('b', 50, 50));
+    EXPECT_EQ(whiteView('b', 150, 150) - whiteView('b', 50, 50), 100);
+    eval::W = saved;
 }
 
 TEST(EvalMaterial, RookAndBishopAgainstRookAndPawnScalesTheWhole) {

@@ -63,7 +63,8 @@ TEST(PieceSquare, BuiltInTablesAndMaterialOptions) {
             EXPECT_EQ(board::PieceSquare[board::BPawn][board::Mirror(sq)], PawnRows[rank - 2][file - 1]);
         }
     // castled shelter: g1 with f2 and g2
-    EXPECT_EQ(board::PieceSquare[board::WKing][7] - board::PieceSquare[board::WKing][8], 22 - 14 + 12);
+    EXPECT_EQ(board::PieceSquare[board::WKing][7] - board::PieceSquare[board::WKing][8],
+              eval::W.kingSquaresMg[6] - eval::W.kingSquaresMg[7] + 12);
     for (int sq = 1; sq <= 64; sq++) {
         queens[0][sq] = board::PieceSquare[board::WQueen][sq];
         queens[1][sq] = board::PieceSquare[board::BQueen][sq];

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -113,6 +114,10 @@ TEST(TuneParams, OnlyFreeWeightsOfTheTableAreListedOnce) {
         EXPECT_TRUE(at >= first && at < last) << p.name;
         EXPECT_TRUE(seen.insert(p.value).second) << p.name << " listed twice";
         EXPECT_TRUE(names.insert(p.name).second) << p.name;
+        // a left-right twin moves with its entry and is never a weight of its own
+        if (p.twin) {
+            EXPECT_TRUE(seen.insert(p.twin).second) << p.twinName;
+        }
     }
     // Weights whose values the engine's rules fix stay out of the fit.
     const int* fixed[] = {&eval::W.knightAttacked, &eval::W.queenAttacked, &eval::W.pinned,
@@ -165,6 +170,26 @@ TEST(TunePipeline, GeneratesLabelledPositionsAndTheFitLowersTheError) {
     text << inc.rdbuf();
     EXPECT_EQ(text.str().find("W."), text.str().find("\n") + 1) << text.str();
     EXPECT_NE(text.str().find("// was "), std::string::npos);
+    // Piece-square entries alone: each fitted knight entry comes with its
+    // mirror-file twin, moved by the same amount.
+    const std::string squares =
+        RunTool("tune fit --data " + data + " --out " + fitted + " --iterations 50 --only knightSquares --min-positions 1");
+    ASSERT_NE(squares.find("weights 32,"), std::string::npos) << squares;
+    std::ifstream fit2(fitted);
+    std::map<int, int> change;
+    while (std::getline(fit2, line)) {
+        int index = 0, value = 0, was = 0;
+        if (std::sscanf(line.c_str(), "W.knightSquares[%d] = %d;  // was %d", &index, &value, &was) == 3)
+            change[index] = value - was;
+        else
+            EXPECT_EQ(line.rfind("//", 0), 0u) << line;
+    }
+    EXPECT_FALSE(change.empty());
+    for (const auto& [index, delta] : change) {
+        const int twin = index - index % 8 + 7 - index % 8;
+        ASSERT_EQ(change.count(twin), 1u) << index;
+        EXPECT_EQ(change[twin], delta) << index;
+    }
     std::remove(data.c_str());
     std::remove(fitted.c_str());
 }

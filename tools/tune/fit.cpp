@@ -34,7 +34,28 @@ struct FitOptions {
     int iterations = 300;
     long long minPositions = -1;  // weights seen in fewer positions stay; -1: a 500th of the data
     double rate = 0.5;
+    std::string only;  // comma-separated name prefixes; empty: every free weight
 };
+
+// The free weights whose names start with one of the prefixes.
+std::vector<Param> Selected(const std::string& only) {
+    std::vector<Param> all = FreeParams(), chosen;
+    if (only.empty()) return all;
+    for (const Param& p : all) {
+        size_t from = 0;
+        while (from <= only.size()) {
+            size_t comma = only.find(',', from);
+            if (comma == std::string::npos) comma = only.size();
+            const std::string prefix = only.substr(from, comma - from);
+            if (!prefix.empty() && p.name.compare(0, prefix.size(), prefix) == 0) {
+                chosen.push_back(p);
+                break;
+            }
+            from = comma + 1;
+        }
+    }
+    return chosen;
+}
 
 // The linearised data set: per position the evaluation (White's view), the
 // result, and the sparse list of weight slopes.
@@ -106,14 +127,33 @@ void Linearise(const std::vector<Sample>& samples, const std::vector<Param>& par
         board::NodeRecord* root = SetUp(tree, samples[n].fen);
         if (!root) continue;
         const int e0 = WhiteEval(tree, root);
+        auto measure = [&](size_t i, int e1) {
+            if (e1 == e0) return;
+            lin.index.push_back(uint16_t(i));
+            lin.slope.push_back(float(e1 - e0) / Step);
+        };
         for (size_t i = 0; i < params.size(); i++) {
+            if (params[i].kind) continue;
             *params[i].value += Step;
-            const int e1 = WhiteEval(tree, root);
+            measure(i, WhiteEval(tree, root));
             *params[i].value -= Step;
-            if (e1 != e0) {
-                lin.index.push_back(uint16_t(i));
-                lin.slope.push_back(float(e1 - e0) / Step);
-            }
+        }
+        // Piece-square entries after the others: each needs the root's tables
+        // rebuilt, so only those of squares a man of their kind stands on.
+        const board::GameRecord& game = board::Game;
+        for (size_t i = 0; i < params.size(); i++) {
+            const Param& q = params[i];
+            if (!q.kind) continue;
+            auto on = [&](int sq) {
+                return sq && (game.board[sq] == q.kind || game.board[board::Mirror(sq)] == (q.kind | board::BlackBit));
+            };
+            if (!on(q.square) && !on(q.twinSquare)) continue;
+            *q.value += Step;
+            if (q.twin) *q.twin += Step;
+            root = SetUp(tree, samples[n].fen);
+            measure(i, WhiteEval(tree, root));
+            *q.value -= Step;
+            if (q.twin) *q.twin -= Step;
         }
         lin.base.push_back(float(e0));
         lin.result.push_back(samples[n].result);
@@ -170,7 +210,7 @@ double ExactError(const std::vector<Sample>& samples, double k, std::vector<floa
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: tune fit --data FILE --out FILE [--limit N] [--iterations N] [--rate R] [--min-positions N]\n");
+    std::fprintf(stderr, "usage: tune fit --data FILE --out FILE [--limit N] [--iterations N] [--rate R] [--min-positions N] [--only PREFIX,...]\n");
     return 2;
 }
 
@@ -188,6 +228,7 @@ int Fit(int argc, char** argv) {
         else if (a == "--iterations") o.iterations = std::atoi(v);
         else if (a == "--rate") o.rate = std::atof(v);
         else if (a == "--min-positions") o.minPositions = std::atoll(v);
+        else if (a == "--only") o.only = v;
         else return Usage();
     }
     if (o.data.empty() || o.out.empty() || o.iterations < 0 || o.rate <= 0) return Usage();
@@ -210,7 +251,11 @@ int Fit(int argc, char** argv) {
     std::printf("positions %zu\n", samples.size());
 
     // 2. K, then the error of today's weights.
-    const std::vector<Param> params = FreeParams();
+    const std::vector<Param> params = Selected(o.only);
+    if (params.empty()) {
+        std::fprintf(stderr, "tune fit: no weight matches %s\n", o.only.c_str());
+        return 1;
+    }
     Linear lin;
     Linearise(samples, params, lin);
     const double k = FitK(lin.base, lin.result);
@@ -232,6 +277,7 @@ int Fit(int argc, char** argv) {
     for (size_t i = 0; i < params.size(); i++) {
         old[i] = *params[i].value;
         *params[i].value = int(std::lround(old[i] + delta[i]));
+        if (params[i].twin) *params[i].twin += *params[i].value - old[i];
     }
     const double after = ExactError(samples, k);
     tree.pawnCache = pawnCache;
@@ -246,8 +292,12 @@ int Fit(int argc, char** argv) {
     std::fprintf(out, "// Weights fitted by kestrion-tool tune fit on %zu positions (K %.6f): error %.6f -> %.6f.\n",
                  samples.size(), k, before, after);
     for (size_t i = 0; i < params.size(); i++)
-        if (*params[i].value != old[i])
+        if (*params[i].value != old[i]) {
             std::fprintf(out, "W.%s = %d;  // was %d\n", params[i].name.c_str(), *params[i].value, old[i]);
+            if (params[i].twin)
+                std::fprintf(out, "W.%s = %d;  // was %d\n", params[i].twinName.c_str(), *params[i].twin,
+                             *params[i].twin - (*params[i].value - old[i]));
+        }
     if (std::fclose(out) != 0) return 1;
     std::printf("fit in %.0f s\n", seconds());
     std::printf("error %.6f\n", after);

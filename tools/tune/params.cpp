@@ -43,6 +43,39 @@ std::vector<Param> FreeParams() {
     one("stormRank5", w.stormRank5);
     one("openFileNearKing", w.openFileNearKing);
     many("kingDanger", w.kingDanger, 2, 31);
+    // Threats against pieces.
+    many("threatByPawn", w.threatByPawn, 0, 3);
+    many("threatByLesser", w.threatByLesser, 2, 3);
+    many("threatHanging", w.threatHanging, 0, 3);
+    one("threatHangingPawn", w.threatHangingPawn);
+    one("threatMoverTempo", w.threatMoverTempo);
+    one("tempo", w.tempo);
+    // Base tables of the piece-square score.
+    auto squares = [&](const char* name, eval::SquareTable& t, int kind, bool symmetric) {
+        for (int i = 0; i < 64; i++) {
+            const int file = i % 8;
+            if (symmetric && file >= 4) continue;
+            Param q{std::string(name) + "[" + std::to_string(i) + "]", &t[size_t(i)]};
+            q.kind = kind;
+            q.square = i + 1;
+            if (symmetric) {
+                const int j = i - file + 7 - file;
+                q.twin = &t[size_t(j)];
+                q.twinName = std::string(name) + "[" + std::to_string(j) + "]";
+                q.twinSquare = j + 1;
+            }
+            p.push_back(q);
+        }
+    };
+    squares("knightSquares", w.knightSquares, board::WKnight, true);
+    squares("bishopSquares", w.bishopSquares, board::WBishop, true);
+    squares("rookSquaresMg", w.rookSquaresMg, board::WRook, true);
+    squares("rookSquaresEg", w.rookSquaresEg, board::WRook, true);
+    squares("queenSquaresMg", w.queenSquaresMg, board::WQueen, true);
+    squares("queenSquaresEg", w.queenSquaresEg, board::WQueen, true);
+    squares("kingSquaresMg", w.kingSquaresMg, board::WKing, false);
+    squares("kingSquaresQueenless", w.kingSquaresQueenless, board::WKing, false);
+    squares("kingSquaresEg", w.kingSquaresEg, board::WKing, true);
     // Centre control.
     one("centreInner", w.centreInner);
     one("centreOuter", w.centreOuter);
