@@ -255,6 +255,10 @@ void EvaluatePieces(const Tree& tree, const NodeRecord* node, const PawnEntry& p
         }
         int rest = 0, mobility = 0, minorMobility = 0;
         int threatSum = 0, threatMax = 0;
+        auto threatened = [&](int t) {
+            threatSum += t;
+            if (t > threatMax) threatMax = t;
+        };
         auto at = [&](int file, int rank) { return tree.board[Relative(s, board::SquareAt(file, rank))]; };
         for (const uint8_t* p = tree.pieces[s] + 1; *p; p++) {
             const int sq = *p;
@@ -262,20 +266,13 @@ void EvaluatePieces(const Tree& tree, const NodeRecord* node, const PawnEntry& p
             const int code = tree.board[sq], kind = code & 7;
             const int attackers = int(tree.attackTable[e][sq].number);
             if (kind == 2) {
-                if (attackers && tree.attackTable[s][sq].number == 0) {
-                    threatSum += W.threatHangingPawn;
-                    if (W.threatHangingPawn > threatMax) threatMax = W.threatHangingPawn;
-                }
+                if (attackers && tree.attackTable[s][sq].number == 0) threatened(W.threatHangingPawn);
                 continue;
             }
             const int rel = Relative(s, sq), rf = FileOf(rel), rr = RankOf(rel);
             const bool pawnDefended = (pe.attacks[s] & Bit(sq)) != 0;
             if (kind != 7 && !pawnDefended) rest -= PinPenalty(tree, s, sq);
-            if (attackers) {
-                const int t = Threat(tree, s, sq, code, pe);
-                threatSum += t;
-                if (t > threatMax) threatMax = t;
-            }
+            if (attackers) threatened(Threat(tree, s, sq, code, pe));
             switch (kind) {
                 case 3: {  // knight
                     rest -= W.knightAttacked * attackers;

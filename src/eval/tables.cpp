@@ -60,7 +60,8 @@ const int PawnRun[64] = {
     70, 70, 70, 70, 70, 70, 70, 70,   //
     0,  0,  0,  0,  0,  0,  0,  0};
 
-// Derived tables: centralisation for the endgame king and queen.
+// Centralisation: the lone king's table; the endgame king and queen formulas
+// (the tables themselves are in square_tables.h) serve only as calibration work.
 int CentreSum(int sq) {
     int f = FileOf(sq), r = RankOf(sq);
     int df = 2 * f - 9, dr = 2 * r - 9;
