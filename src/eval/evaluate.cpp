@@ -272,6 +272,8 @@ void EvaluatePieces(const Tree& tree, const NodeRecord* node, const PawnEntry& p
             const int rel = Relative(s, sq), rf = FileOf(rel), rr = RankOf(rel);
             const bool pawnDefended = (pe.attacks[s] & Bit(sq)) != 0;
             if (kind != 7 && !pawnDefended) rest -= PinPenalty(tree, s, sq);
+            if ((kind == 3 || kind == 5) && rr < 8 && tree.board[s ? sq - 8 : sq + 8] == ownPawn)
+                rest += W.minorBehindPawn;
             if (attackers) threatened(Threat(tree, s, sq, code, pe));
             switch (kind) {
                 case 3: {  // knight
@@ -365,6 +367,15 @@ void EvaluatePieces(const Tree& tree, const NodeRecord* node, const PawnEntry& p
                             if (tree.board[*q] == code) rest += W.rooksDoubled;
                             break;
                         }
+                    // behind a passed pawn, own or enemy, on its file
+                    if ((pe.passed[s] & FrontSpan[s][sq]) || (pe.passed[e] & FrontSpan[e][sq])) {
+                        const uint8_t* q = Rays[sq][s ? 2 : 0];
+                        while (*q && !tree.board[*q]) q++;
+                        if (*q && (pe.passed[s] & Bit(*q))) rest += W.rookBehindPassed;
+                        q = Rays[sq][s ? 0 : 2];
+                        while (*q && !tree.board[*q]) q++;
+                        if (*q && (pe.passed[e] & Bit(*q))) rest += W.rookBehindPassed;
+                    }
                     break;
                 }
                 case 7: {  // queen
@@ -401,6 +412,37 @@ void EvaluatePieces(const Tree& tree, const NodeRecord* node, const PawnEntry& p
         sum.mobility += sign * mobility;
         sum.minorMobility += sign * minorMobility;
     }
+}
+
+// Checks the enemy could give from squares that side s does not guard, the
+// weight of each checking kind counted once per square.
+int SafeChecks(const Tree& tree, int s, int k) {
+    const int e = s ^ 1;
+    int v = 0;
+    auto attackedBy = [&](int x, int kind) {
+        const board::AttackEntry& at = tree.attackTable[e][x];
+        for (uint32_t i = 0; i < at.number; i++)
+            if ((tree.board[at.squares[i]] & 7) == kind) return true;
+        return false;
+    };
+    for (const uint8_t* q = KnightSteps[k]; *q; q++) {
+        const int x = *q;
+        if (tree.board[x] && board::ColourOf(tree.board[x]) == e) continue;
+        if (tree.attackTable[s][x].number == 0 && attackedBy(x, 3)) v += W.safeCheck[0];
+    }
+    for (int d = 0; d < 8; d++) {
+        const int slider = d < 4 ? 6 : 5;
+        for (const uint8_t* q = Rays[k][d]; *q; q++) {
+            const int x = *q;
+            if (tree.board[x] && board::ColourOf(tree.board[x]) == e) break;
+            if (tree.attackTable[s][x].number == 0 && tree.attackTable[e][x].sliders) {
+                if (attackedBy(x, slider)) v += W.safeCheck[d < 4 ? 2 : 1];
+                if (attackedBy(x, 7)) v += W.safeCheck[3];
+            }
+            if (tree.board[x]) break;
+        }
+    }
+    return v;
 }
 
 // King shelter, pawn storm and the attack on the king's surroundings.
@@ -463,6 +505,7 @@ void EvaluateKings(const Tree& tree, const NodeRecord* node, const PawnEntry& pe
             if (!enemyQueens) danger /= 3;
             v -= danger;
         }
+        v -= SafeChecks(tree, s, k);
         sum.king += sign * v;
     }
 }

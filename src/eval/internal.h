@@ -54,6 +54,7 @@ struct Weights {
     int pinned = 9, pinnedToKingPerAttacker = 10, pinnedToKingLoose = 75;
     // knights
     int knightNearKing = 4, knightC3Blocks = 20;
+    int minorBehindPawn = 8;  // knight or bishop with an own pawn just ahead
     int outpostHole = 12, outpostSecond = 16, outpostHoleSafe = 13, outpostSecondSafe = 22;
     int outpostPawnDefended = 6, outpostBlocksPawn = 8;
     // bishops
@@ -65,6 +66,7 @@ struct Weights {
     int rookBoxed = 3, rookCornered = 18, rookCorneredDeep = 27;
     int rookOpenFile = 20, rookOpenFileEnd = 10, rookHalfOpen = 9, rookHalfOpenEnd = 5;
     int rookSeventh = 18, rookSeventhEnd = 28, rooksDoubled = 10;
+    int rookBehindPassed = 15;  // on the file of a passed pawn, own or enemy, behind it
     // queens
     int queenNearKing = 8, queenFileEnemyPawn = 5, queenBlockedByPawn = 2;
     // threats against pieces, by the threatened kind (knight, bishop, rook, queen):
@@ -91,6 +93,9 @@ struct Weights {
     int shelterNone = -17, shelterRank3 = -4, shelterRank4 = -10, shelterFar = -14;
     int stormRank3 = -9, stormRank4 = -6, stormRank5 = -3;
     int openFileNearKing = -5;
+    // squares the enemy can check from that no man of ours guards, by the
+    // checking kind (knight, bishop, rook, queen)
+    int safeCheck[4] = {20, 10, 15, 15};
     int attackWeight[8] = {0, 0, 1, 2, 0, 2, 3, 5};  // by code & 7
     int kingDanger[32] = {0,   0,   2,   5,   9,   14,  20,  27,  35,  44,  54,
                           65,  77,  90,  104, 119, 135, 152, 170, 189, 209, 230,

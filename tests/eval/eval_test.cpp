@@ -132,6 +132,52 @@ TEST(EvalThreats, TheSideToMoveSavesItsWorstThreatenedPiece) {
     eval::W = saved;
 }
 
+TEST(EvalKingSafety, OnlyUnguardedCheckSquaresCount) {
+    // The knight on g5 reaches h3 and f3, two of the king's knight-check
+    // squares; the queen guards f3. The g2 pawn guards both.
+    enginetest::StartEngine();
+    const eval::Weights saved = eval::W;
+    auto kingSafety = [](const char* fen, int knightCheck) {
+        eval::W.safeCheck[0] = knightCheck;
+        Root r;
+        evaltest::Load(r, fen);
+        eval::Breakdown b;
+        eval::EvaluateVerbose(*r.tree, r.node, b);
+        return b.kingSafety;
+    };
+    const char* open = "r4qk1/pp3ppp/8/6n1/8/8/PP3P1P/3Q1RK1 w - - 0 1";
+    const char* guarded = "r4qk1/pp3ppp/8/6n1/8/8/PP3PPP/3Q1RK1 w - - 0 1";
+    // White has no knight, so black's king is never checked by one: the
+    // difference is white's alone, scaled like the rest of king safety.
+    EXPECT_EQ(kingSafety(open, 100) - kingSafety(open, 0), -130);
+    EXPECT_EQ(kingSafety(guarded, 100), kingSafety(guarded, 0));
+    eval::W = saved;
+}
+
+TEST(EvalPieces, ARookBehindAPassedPawnOfEitherColour) {
+    enginetest::StartEngine();
+    const eval::Weights saved = eval::W;
+    auto rest = [](const char* fen, int weight) {
+        eval::W.rookBehindPassed = weight;
+        Root r;
+        if (!evaltest::Load(r, fen)) {
+            ADD_FAILURE() << fen;
+            return 0;
+        }
+        eval::Breakdown b;
+        eval::EvaluateVerbose(*r.tree, r.node, b);
+        return b.rest;
+    };
+    auto gain = [&](const char* fen) { return rest(fen, 50) - rest(fen, 0); };
+    EXPECT_EQ(gain("4k3/8/8/P7/8/8/8/R3K3 w - - 0 1"), 50);   // behind its own pawn
+    EXPECT_EQ(gain("R7/4k3/8/8/8/p7/8/4K3 w - - 0 1"), 50);   // behind the enemy's
+    EXPECT_EQ(gain("4k3/R7/8/P7/8/8/8/4K3 w - - 0 1"), 0);    // in front of it
+    EXPECT_EQ(gain("4k3/8/8/P7/8/8/N7/R3K3 w - - 0 1"), 0);   // a man in between
+    EXPECT_EQ(gain("4k3/p7/8/P7/8/8/8/R3K3 w - - 0 1"), 0);   // the pawn is not passed
+    EXPECT_EQ(gain("r3k3/8/8/8/8/p7/8/4K3 w - - 0 1"), -50);  // black's rook, black's pawn
+    eval::W = saved;
+}
+
 TEST(EvalMaterial, RookAndBishopAgainstRookAndPawnScalesTheWhole) {
     Root r;
     evaltest::Load(r, "4k3/8/8/8/8/4p3/2r5/2RBK3 w - - 0 1");

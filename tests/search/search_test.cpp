@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/platform.h"
+#include "eval/internal.h"
 #include "harness.h"
 
 using namespace searchtest;
@@ -202,6 +203,13 @@ TEST(SearchMate, ChecksExtendTheHorizon) {
 TEST(SearchNullMove, LoweredThresholdCutsAtPlyFour) {
     // White queen up; four quiet plies bring the node to ply 4.
     board::NodeRecord* root = Position("4k3/8/8/8/8/8/8/3QK3 w - - 0 1");
+    // Without the bonus for the move in hand, a real move gains less over
+    // passing than the lowered threshold grants.
+    struct Restore {
+        eval::Weights saved = eval::W;
+        ~Restore() { eval::W = saved; }
+    } restore;
+    eval::W.tempo = 0;
     search::sg.iterationDepth = 4;
     eval::OptimisticMargin[0] = eval::OptimisticMargin[1] = 500;
     board::NodeRecord* p1 = Play(root, "e1f1");

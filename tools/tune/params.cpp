@@ -19,6 +19,7 @@ std::vector<Param> FreeParams() {
     one("rookSeventh", w.rookSeventh);
     one("rookSeventhEnd", w.rookSeventhEnd);
     one("rooksDoubled", w.rooksDoubled);
+    one("rookBehindPassed", w.rookBehindPassed);
     // Minor-piece mobility.
     many("knightMobility", w.knightMobility, 0, 8);
     many("bishopMobility", w.bishopMobility, 0, 13);
@@ -42,6 +43,7 @@ std::vector<Param> FreeParams() {
     one("stormRank4", w.stormRank4);
     one("stormRank5", w.stormRank5);
     one("openFileNearKing", w.openFileNearKing);
+    many("safeCheck", w.safeCheck, 0, 3);
     many("kingDanger", w.kingDanger, 2, 31);
     // Threats against pieces.
     many("threatByPawn", w.threatByPawn, 0, 3);
@@ -50,6 +52,7 @@ std::vector<Param> FreeParams() {
     one("threatHangingPawn", w.threatHangingPawn);
     one("threatMoverTempo", w.threatMoverTempo);
     one("tempo", w.tempo);
+    one("minorBehindPawn", w.minorBehindPawn);
     // Base tables of the piece-square score.
     auto squares = [&](const char* name, eval::SquareTable& t, int kind, bool symmetric) {
         for (int i = 0; i < 64; i++) {
