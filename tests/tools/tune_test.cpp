@@ -59,6 +59,45 @@ TEST(TuneData, LinesCarryAResultOfWhiteView) {
     EXPECT_FALSE(tune::ParseLine("8/8/8/4k3/8/8/2Q5/4K3 w - - 0 1;", s));
     EXPECT_FALSE(tune::ParseLine("8/8/8/4k3/8/8/2Q5/4K3 w - - 0 1;0.7", s));
     EXPECT_FALSE(tune::ParseLine(";1", s));
+    EXPECT_FALSE(tune::ParseLine("8/8/8/4k3/8/8/2Q5/4K3 w - - 0 1;1x", s));
+}
+
+TEST(TuneData, ALabelledLineCarriesTheReferenceScore) {
+    tune::Sample s;
+    ASSERT_TRUE(tune::ParseLine("8/8/8/4k3/8/8/2Q5/4K3 w - - 0 1;0", s));
+    EXPECT_EQ(s.expected, -1.0f);
+    ASSERT_TRUE(tune::ParseLine("8/8/8/4k3/8/8/2Q5/4K3 b - - 0 1;0.5;0.982", s));
+    EXPECT_EQ(s.fen, "8/8/8/4k3/8/8/2Q5/4K3 b - - 0 1");
+    EXPECT_EQ(s.result, 0.5f);
+    EXPECT_FLOAT_EQ(s.expected, 0.982f);
+    EXPECT_FALSE(tune::ParseLine("8/8/8/4k3/8/8/2Q5/4K3 w - - 0 1;1;", s));
+    EXPECT_FALSE(tune::ParseLine("8/8/8/4k3/8/8/2Q5/4K3 w - - 0 1;1;1.5", s));
+    EXPECT_FALSE(tune::ParseLine("8/8/8/4k3/8/8/2Q5/4K3 w - - 0 1;1;-0.1", s));
+    EXPECT_FALSE(tune::ParseLine("8/8/8/4k3/8/8/2Q5/4K3 w - - 0 1;1;0.5;0.5", s));
+}
+
+TEST(TuneData, AReferenceVerdictComesFromWinDrawLossOrAMate) {
+    double e = -1;
+    bool bound = true;
+    ASSERT_TRUE(tune::InfoVerdict("info depth 9 seldepth 12 multipv 1 score cp 31 wdl 100 850 50 nodes 2001 pv e2e4",
+                                  e, bound));
+    EXPECT_DOUBLE_EQ(e, 0.525);
+    EXPECT_FALSE(bound);
+    ASSERT_TRUE(tune::InfoVerdict("info depth 9 score cp -188 wdl 0 10 990 upperbound nodes 3001", e, bound));
+    EXPECT_DOUBLE_EQ(e, 0.005);
+    EXPECT_TRUE(bound);
+    ASSERT_TRUE(tune::InfoVerdict("info depth 3 score mate 2 nodes 90 pv h5f7", e, bound));
+    EXPECT_EQ(e, 1);
+    ASSERT_TRUE(tune::InfoVerdict("info depth 0 score mate 0", e, bound));
+    EXPECT_EQ(e, 0);
+    ASSERT_TRUE(tune::InfoVerdict("info depth 5 score mate -3 lowerbound", e, bound));
+    EXPECT_EQ(e, 0);
+    EXPECT_TRUE(bound);
+    // No score to read, or figures that make no sense.
+    EXPECT_FALSE(tune::InfoVerdict("info depth 9 score cp 31 nodes 2001", e, bound));
+    EXPECT_FALSE(tune::InfoVerdict("info depth 9 score cp 31 wdl 0 0 0", e, bound));
+    EXPECT_FALSE(tune::InfoVerdict("info depth 9 score cp 31 wdl 5 -1 996", e, bound));
+    EXPECT_FALSE(tune::InfoVerdict("bestmove e2e4 ponder e7e5", e, bound));
 }
 
 TEST(TuneReferee, ThirdOccurrenceIsARepetitionAndAPawnMoveForgetsTheHistory) {

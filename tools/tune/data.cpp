@@ -1,6 +1,7 @@
 // The tuner's position file and the rules that end a self-play game.
 #include "tune/data.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -45,13 +46,41 @@ std::string WriteFen(const board::GameRecord& game) {
 }
 
 bool ParseLine(const char* line, Sample& out) {
-    const char* semi = std::strrchr(line, ';');
+    const char* semi = std::strchr(line, ';');
     if (!semi || semi == line) return false;
     char* end = nullptr;
     const double r = std::strtod(semi + 1, &end);
     if (end == semi + 1 || !(r == 0 || r == 0.5 || r == 1)) return false;
+    double e = -1;
+    if (*end == ';') {
+        const char* from = end + 1;
+        e = std::strtod(from, &end);
+        if (end == from || !(e >= 0 && e <= 1)) return false;
+    }
+    while (*end == ' ' || *end == '\t') end++;
+    if (*end) return false;
     out.fen.assign(line, size_t(semi - line));
     out.result = float(r);
+    out.expected = float(e);
+    return true;
+}
+
+bool InfoVerdict(const std::string& line, double& expected, bool& bound) {
+    if (line.compare(0, 5, "info ") != 0) return false;
+    bound = line.find(" lowerbound") != std::string::npos || line.find(" upperbound") != std::string::npos;
+    const size_t wdl = line.find(" wdl ");
+    if (wdl != std::string::npos) {
+        long w = 0, d = 0, l = 0;
+        if (std::sscanf(line.c_str() + wdl + 5, "%ld %ld %ld", &w, &d, &l) != 3 || w < 0 || d < 0 || l < 0 ||
+            w + d + l == 0)
+            return false;
+        expected = (double(w) + 0.5 * double(d)) / double(w + d + l);
+        return true;
+    }
+    const size_t mate = line.find(" score mate ");
+    if (mate == std::string::npos) return false;
+    // "mate 0" is the side to move mated.
+    expected = std::atoi(line.c_str() + mate + 12) > 0 ? 1 : 0;
     return true;
 }
 

@@ -34,6 +34,8 @@ struct FitOptions {
     int iterations = 300;
     long long minPositions = -1;  // weights seen in fewer positions stay; -1: a 500th of the data
     double rate = 0.5;
+    double blend = 1;     // share of the game result in a labelled position's target
+    double penalty = 0;   // on each weight's squared change, against fitting noise
     std::string only;  // comma-separated name prefixes; empty: every free weight
 };
 
@@ -112,7 +114,9 @@ bool Load(const FitOptions& o, std::vector<Sample>& samples) {
     Sample s;
     while (std::fgets(line, sizeof line, f) && (o.limit == 0 || (long long)samples.size() < o.limit)) {
         line[std::strcspn(line, "\r\n")] = 0;
-        if (ParseLine(line, s)) samples.push_back(s);
+        if (!ParseLine(line, s)) continue;
+        if (s.expected >= 0) s.result = float(o.blend * s.result + (1 - o.blend) * s.expected);
+        samples.push_back(s);
     }
     std::fclose(f);
     return true;
@@ -183,7 +187,7 @@ std::vector<double> Adam(const Linear& lin, size_t count, double k, const FitOpt
         }
         for (size_t i = 0; i < count; i++) {
             if (frozen[i]) continue;
-            const double gi = grad[i] / double(lin.Size());
+            const double gi = grad[i] / double(lin.Size()) + 2 * o.penalty * delta[i];
             m[i] = b1 * m[i] + (1 - b1) * gi;
             v[i] = b2 * v[i] + (1 - b2) * gi * gi;
             const double mh = m[i] / (1 - std::pow(b1, it)), vh = v[i] / (1 - std::pow(b2, it));
@@ -210,7 +214,7 @@ double ExactError(const std::vector<Sample>& samples, double k, std::vector<floa
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: tune fit --data FILE --out FILE [--limit N] [--iterations N] [--rate R] [--min-positions N] [--only PREFIX,...]\n");
+    std::fprintf(stderr, "usage: tune fit --data FILE --out FILE [--limit N] [--iterations N] [--rate R] [--min-positions N] [--only PREFIX,...] [--blend B] [--penalty P]\n");
     return 2;
 }
 
@@ -229,9 +233,13 @@ int Fit(int argc, char** argv) {
         else if (a == "--rate") o.rate = std::atof(v);
         else if (a == "--min-positions") o.minPositions = std::atoll(v);
         else if (a == "--only") o.only = v;
+        else if (a == "--blend") o.blend = std::atof(v);
+        else if (a == "--penalty") o.penalty = std::atof(v);
         else return Usage();
     }
-    if (o.data.empty() || o.out.empty() || o.iterations < 0 || o.rate <= 0) return Usage();
+    if (o.data.empty() || o.out.empty() || o.iterations < 0 || o.rate <= 0 || !(o.blend >= 0 && o.blend <= 1) ||
+        !(o.penalty >= 0))
+        return Usage();
     if (tools::InitEngineTables() != 0) return 1;
     const auto start = std::chrono::steady_clock::now();
     auto seconds = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
