@@ -297,8 +297,10 @@ int Fit(int argc, char** argv) {
         std::fprintf(stderr, "tune fit: cannot write %s\n", o.out.c_str());
         return 1;
     }
-    std::fprintf(out, "// Weights fitted by kestrion-tool tune fit on %zu positions (K %.6f): error %.6f -> %.6f.\n",
-                 samples.size(), k, before, after);
+    std::fprintf(out, "// Weights fitted by kestrion-tool tune fit on %zu positions (K %.6f", samples.size(), k);
+    if (o.blend != 1) std::fprintf(out, ", blend %g", o.blend);
+    if (o.penalty != 0) std::fprintf(out, ", penalty %g", o.penalty);
+    std::fprintf(out, "): error %.6f -> %.6f.\n", before, after);
     for (size_t i = 0; i < params.size(); i++)
         if (*params[i].value != old[i]) {
             std::fprintf(out, "W.%s = %d;  // was %d\n", params[i].name.c_str(), *params[i].value, old[i]);
