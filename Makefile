@@ -68,16 +68,29 @@ match-glaurung: build
 
 # The evaluation tuner: self-play positions, then the weight fit. The data
 # stays outside the repository; the fitted weights land in TUNE_DIR/fitted.inc
-# (copy it to src/eval/fitted.inc only when a match accepts it).
+# (copy it to src/eval/fitted.inc only when a match accepts it). With
+# TUNE_REFERENCE set to a UCI engine's command the positions are labelled by
+# it too, and the fit targets the blend of result and label.
 TUNE_DIR ?= /tmp/kestrion-tune
 TUNE_POSITIONS ?= 1000000
 TUNE_NODES ?= 800
 TUNE_JOBS ?= 1
+TUNE_REFERENCE ?=
+TUNE_REFERENCE_NODES ?= 2000
+TUNE_BLEND ?= 0.5
+TUNE_PENALTY ?= 2e-9
 tune: build
 	mkdir -p $(TUNE_DIR)
 	nice -n 19 ./build/kestrion-tool tune gen --out $(TUNE_DIR)/positions.txt --positions $(TUNE_POSITIONS) \
 		--nodes $(TUNE_NODES) --jobs $(TUNE_JOBS) --openings data/eco_lines.txt
+ifeq ($(TUNE_REFERENCE),)
 	nice -n 19 ./build/kestrion-tool tune fit --data $(TUNE_DIR)/positions.txt --out $(TUNE_DIR)/fitted.inc
+else
+	nice -n 19 ./build/kestrion-tool tune label --data $(TUNE_DIR)/positions.txt --out $(TUNE_DIR)/labelled.txt \
+		--engine "$(TUNE_REFERENCE)" --nodes $(TUNE_REFERENCE_NODES) --jobs $(TUNE_JOBS)
+	nice -n 19 ./build/kestrion-tool tune fit --data $(TUNE_DIR)/labelled.txt --out $(TUNE_DIR)/fitted.inc \
+		--blend $(TUNE_BLEND) --penalty $(TUNE_PENALTY)
+endif
 
 clean:
 	rm -rf build build-sanitize build-m32
