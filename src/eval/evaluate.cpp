@@ -521,6 +521,26 @@ int CentreControl(const Tree& tree) {
     return v;
 }
 
+// Room behind the pawns in the centre: the squares of files c-f on side s's
+// ranks 2-4 that no pawn stands on or enemy pawn attacks, those behind an
+// own pawn counted twice. Worth more the more pieces there are to use it.
+int Space(const NodeRecord* node, const PawnEntry& pe, int s) {
+    const Bits Centre = 0x3c3c3c3c3c3c3c3cULL;  // files c-f
+    const Bits ranks = s ? (RankMask[5] | RankMask[6] | RankMask[7]) : (RankMask[2] | RankMask[3] | RankMask[4]);
+    const Bits safe = Centre & ranks & ~pe.pawns[s] & ~pe.attacks[s ^ 1];
+    Bits behind = pe.pawns[s];
+    if (s) {
+        behind |= behind << 8;
+        behind |= behind << 16;
+    } else {
+        behind |= behind >> 8;
+        behind |= behind >> 16;
+    }
+    const uint32_t sig = node->signature[s];
+    const int pieces = int(((sig >> 4) & 3) + ((sig >> 6) & 1) + ((sig >> 7) & 1) + ((sig >> 8) & 3) + ((sig >> 10) & 3));
+    return W.space * (PopCount(safe) + PopCount(safe & behind)) * pieces / 64;
+}
+
 // Passed pawns beyond their base value: free path, king support, the square rule.
 int PassedDynamic(const Tree& tree, const NodeRecord* node, const PawnEntry& pe, bool eg) {
     int v = 0;
@@ -626,6 +646,7 @@ void Positional(Tree& tree, NodeRecord* node, Outcome& out) {
     if (!eg) {
         EvaluateKings(tree, node, pe, sum);
         sum.centre = CentreControl(tree);
+        sum.rest += Space(node, pe, 0) - Space(node, pe, 1);
     }
     sum.rest += node->side == 0 ? W.tempo : -W.tempo;
     sum.passed = PassedDynamic(tree, node, pe, eg);

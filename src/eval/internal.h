@@ -55,6 +55,7 @@ struct Weights {
     // knights
     int knightNearKing = 4, knightC3Blocks = 20;
     int minorBehindPawn = 8;  // knight or bishop with an own pawn just ahead
+    int space = 8;  // per 64th: safe central squares behind the pawns x pieces
     int outpostHole = 12, outpostSecond = 16, outpostHoleSafe = 13, outpostSecondSafe = 22;
     int outpostPawnDefended = 6, outpostBlocksPawn = 8;
     // bishops

@@ -178,6 +178,31 @@ TEST(EvalPieces, ARookBehindAPassedPawnOfEitherColour) {
     eval::W = saved;
 }
 
+TEST(EvalPieces, SpaceCountsSafeCentralSquaresBehindThePawnsByPieces) {
+    enginetest::StartEngine();
+    const eval::Weights saved = eval::W;
+    auto rest = [](const char* fen, int weight) {
+        eval::W.space = weight;
+        Root r;
+        if (!evaltest::Load(r, fen)) {
+            ADD_FAILURE() << fen;
+            return 0;
+        }
+        eval::Breakdown b;
+        eval::EvaluateVerbose(*r.tree, r.node, b);
+        return b.rest;
+    };
+    auto gain = [&](const char* fen) { return rest(fen, 64) - rest(fen, 0); };
+    // White: 8 free squares, 4 of them behind d4 and e4 (12), seven pieces.
+    // Black: d4 and e4 attack c5-f5, leaving c6-f6 (4), seven pieces.
+    EXPECT_EQ(gain("rnbqkbnr/pppppppp/8/8/3PP3/8/PPP2PPP/RNBQKBNR b KQkq - 0 2"), 12 * 7 - 4 * 7);
+    // Without queen and rooks white has four pieces to use the room.
+    EXPECT_EQ(gain("rnbqkbnr/pppppppp/8/8/3PP3/8/PPP2PPP/1NB1KBN1 b kq - 0 2"), 12 * 4 - 4 * 7);
+    // The same pawns mirrored: black's room counts against white.
+    EXPECT_EQ(gain("rnbqkbnr/ppp2ppp/8/3pp3/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 3"), 4 * 7 - 12 * 7);
+    eval::W = saved;
+}
+
 TEST(EvalMaterial, RookAndBishopAgainstRookAndPawnScalesTheWhole) {
     Root r;
     evaltest::Load(r, "4k3/8/8/8/8/4p3/2r5/2RBK3 w - - 0 1");

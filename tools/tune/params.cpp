@@ -53,6 +53,7 @@ std::vector<Param> FreeParams() {
     one("threatMoverTempo", w.threatMoverTempo);
     one("tempo", w.tempo);
     one("minorBehindPawn", w.minorBehindPawn);
+    one("space", w.space);
     // Base tables of the piece-square score.
     auto squares = [&](const char* name, eval::SquareTable& t, int kind, bool symmetric) {
         for (int i = 0; i < 64; i++) {
