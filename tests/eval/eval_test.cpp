@@ -154,11 +154,10 @@ TEST(EvalKingSafety, OnlyUnguardedCheckSquaresCount) {
     eval::W = saved;
 }
 
-TEST(EvalPieces, ARookBehindAPassedPawnOfEitherColour) {
-    enginetest::StartEngine();
-    const eval::Weights saved = eval::W;
-    auto rest = [](const char* fen, int weight) {
-        eval::W.rookBehindPassed = weight;
+// How much the "rest" share moves when one weight goes from 0 to `weight`.
+int RestGain(int& field, int weight, const char* fen) {
+    auto rest = [&](int w) {
+        field = w;
         Root r;
         if (!evaltest::Load(r, fen)) {
             ADD_FAILURE() << fen;
@@ -168,7 +167,13 @@ TEST(EvalPieces, ARookBehindAPassedPawnOfEitherColour) {
         eval::EvaluateVerbose(*r.tree, r.node, b);
         return b.rest;
     };
-    auto gain = [&](const char* fen) { return rest(fen, 50) - rest(fen, 0); };
+    return rest(weight) - rest(0);
+}
+
+TEST(EvalPieces, ARookBehindAPassedPawnOfEitherColour) {
+    enginetest::StartEngine();
+    const eval::Weights saved = eval::W;
+    auto gain = [](const char* fen) { return RestGain(eval::W.rookBehindPassed, 50, fen); };
     EXPECT_EQ(gain("4k3/8/8/P7/8/8/8/R3K3 w - - 0 1"), 50);   // behind its own pawn
     EXPECT_EQ(gain("R7/4k3/8/8/8/p7/8/4K3 w - - 0 1"), 50);   // behind the enemy's
     EXPECT_EQ(gain("4k3/R7/8/P7/8/8/8/4K3 w - - 0 1"), 0);    // in front of it
@@ -181,18 +186,7 @@ TEST(EvalPieces, ARookBehindAPassedPawnOfEitherColour) {
 TEST(EvalPieces, SpaceCountsSafeCentralSquaresBehindThePawnsByPieces) {
     enginetest::StartEngine();
     const eval::Weights saved = eval::W;
-    auto rest = [](const char* fen, int weight) {
-        eval::W.space = weight;
-        Root r;
-        if (!evaltest::Load(r, fen)) {
-            ADD_FAILURE() << fen;
-            return 0;
-        }
-        eval::Breakdown b;
-        eval::EvaluateVerbose(*r.tree, r.node, b);
-        return b.rest;
-    };
-    auto gain = [&](const char* fen) { return rest(fen, 64) - rest(fen, 0); };
+    auto gain = [](const char* fen) { return RestGain(eval::W.space, 64, fen); };
     // White: 8 free squares, 4 of them behind d4 and e4 (12), seven pieces.
     // Black: d4 and e4 attack c5-f5, leaving c6-f6 (4), seven pieces.
     EXPECT_EQ(gain("rnbqkbnr/pppppppp/8/8/3PP3/8/PPP2PPP/RNBQKBNR b KQkq - 0 2"), 12 * 7 - 4 * 7);
