@@ -11,8 +11,21 @@ namespace eval {
 // ---- Bit sets of squares (bit = square - 1) ----
 using Bits = uint64_t;
 inline Bits Bit(int sq) { return Bits(1) << (sq - 1); }
-int PopCount(Bits b);
-int PopLowest(Bits& b);  // clears the lowest set bit, returns its square
+// Written out: the portable x86 target has no population-count instruction,
+// and the library call costs more than these few operations.
+inline int PopCount(Bits b) {
+    b = b - ((b >> 1) & 0x5555555555555555ULL);
+    b = (b & 0x3333333333333333ULL) + ((b >> 2) & 0x3333333333333333ULL);
+    b = (b + (b >> 4)) & 0x0f0f0f0f0f0f0f0fULL;
+    return int((b * 0x0101010101010101ULL) >> 56);
+}
+// Clears the lowest set bit and returns its square; 0 for an empty set.
+inline int PopLowest(Bits& b) {
+    if (!b) return 0;
+    const int sq = __builtin_ctzll(b) + 1;
+    b &= b - 1;
+    return sq;
+}
 extern Bits FileMask[9];     // 1..8
 extern Bits RankMask[9];     // 1..8
 extern Bits AdjacentFiles[9];
