@@ -1,6 +1,7 @@
 // The evaluation's caches: the evaluation hash (sized with the Hash option)
 // and the pawn cache and material table that hang off the search board.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "board/position.h"
@@ -24,6 +25,14 @@ constexpr int MaterialEntries = 4096;
 extern EvalEntry* EvalTables[2];  // [side to move]
 extern uint32_t EvalEntries;      // M, per table
 extern int evalKilobytes;
+
+// Starts loading a node's evaluation entry and pawn entry, so that their
+// cache misses overlap the search's own table probe instead of following it.
+inline void PrefetchEvalEntries(const board::Tree& tree, const board::NodeRecord* node) {
+    if (EvalEntries) __builtin_prefetch(&EvalTables[node->side][node->key[0] % EvalEntries]);
+    if (tree.pawnCache)
+        __builtin_prefetch(tree.pawnCache + std::size_t(node->pawnKey[0] & (PawnCacheEntries - 1)) * PawnCacheEntrySize);
+}
 
 // 1 on success, possibly after falling back to the smaller size (the host
 // hears "Not enough memory for Hash" when the asked size fails).

@@ -3,6 +3,7 @@
 #include "board/attacks.h"
 #include "board/makemove.h"
 #include "board/movegen.h"
+#include "eval/cache.h"
 #include "eval/eval.h"
 #include "search/search.h"
 #include "search/state.h"
@@ -31,6 +32,7 @@ int RebaseMate(int value, int ply) {
 int Quiesce(Tree& tree, NodeRecord* node, int alpha, int beta, int qdepth) {
     // 1. Count the node.
     PrefetchSearch(node, 1);
+    eval::PrefetchEvalEntries(tree, node);
     node->bestMove = 0;
     ++tree.nodes;
     const int ply = node->ply;

@@ -12,6 +12,7 @@
 #include "board/movegen.h"
 #include "core/platform.h"
 #include "core/settings.h"
+#include "eval/cache.h"
 #include "eval/eval.h"
 #include "search/limits.h"
 #include "search/record.h"
@@ -430,6 +431,7 @@ int Search(Tree& tree, NodeRecord* node, int alpha, int beta, int depth, int nul
     const bool inCheck = InCheck(node);
 
     PrefetchSearch(node, 2);  // the probe follows the evaluation
+    eval::PrefetchEvalEntries(tree, node);
 
     // 1. Poll when due; otherwise only the stop flag is read.
     if (tree.nodes >= sg.nextPollNodes && !sg.noPoll) {
