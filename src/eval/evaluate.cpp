@@ -27,7 +27,6 @@ using board::NodeRecord;
 
 const int Directions[8][2] = {{0, 1}, {1, 0}, {0, -1}, {-1, 0}, {1, 1}, {1, -1}, {-1, -1}, {-1, 1}};
 uint8_t Rays[65][8][8];  // squares along each direction, zero-terminated
-Bits RayBits[65][8];      // the same squares as a set
 uint8_t KnightSteps[65][9];
 int PositionalMax[2], PositionalMin[2];
 
@@ -219,34 +218,21 @@ int Threat(const Tree& tree, int s, int sq, int code, const PawnEntry& pe) {
 }
 
 // Slider reach: R empty squares, S of them safe; also counts enemy men hit.
-// Directions 0, 1, 4 and 7 run towards higher squares, so their first
-// blocker is the lowest bit of the ray's occupied squares.
 void Reach(const Tree& tree, int sq, int first, int last, int s, bool anyAttack, const PawnEntry& pe,
-           const Bits occupied[2], int& r, int& safe, int& hits) {
-    const Bits all = occupied[0] | occupied[1], enemyPawnAttacks = pe.attacks[s ^ 1];
-    Bits open = 0;
-    hits = 0;
-    for (int d = first; d <= last; d++) {
-        const Bits ray = RayBits[sq][d], blockers = ray & all;
-        if (!blockers) {
-            open |= ray;
-            continue;
+           int& r, int& safe, int& hits) {
+    r = safe = hits = 0;
+    for (int d = first; d <= last; d++)
+        for (const uint8_t* p = Rays[sq][d]; *p; p++) {
+            const int x = *p;
+            if (tree.board[x]) {
+                if (board::ColourOf(tree.board[x]) != s && !(pe.attacks[s ^ 1] & Bit(x))) hits++;
+                break;
+            }
+            r++;
+            const bool attacked = anyAttack ? tree.attackTable[s ^ 1][x].number > 0
+                                            : (pe.attacks[s ^ 1] & Bit(x)) != 0;
+            if (!attacked) safe++;
         }
-        const bool up = d == 0 || d == 1 || d == 4 || d == 7;
-        const int b = up ? __builtin_ctzll(blockers) + 1 : 64 - __builtin_clzll(blockers);
-        open |= ray & ~RayBits[b][d] & ~Bit(b);
-        if ((occupied[s ^ 1] & Bit(b)) && !(enemyPawnAttacks & Bit(b))) hits++;
-    }
-    r = PopCount(open);
-    if (!anyAttack) {
-        safe = PopCount(open & ~enemyPawnAttacks);
-        return;
-    }
-    safe = 0;
-    while (open) {
-        const int x = PopLowest(open);
-        if (tree.attackTable[s ^ 1][x].number == 0) safe++;
-    }
 }
 
 int Min(int a, int b) { return a < b ? a : b; }
@@ -254,10 +240,6 @@ int Min(int a, int b) { return a < b ? a : b; }
 void EvaluatePieces(const Tree& tree, const NodeRecord* node, const PawnEntry& pe, bool eg, Sums& sum) {
     const int kings[2] = {board::KingSquare(tree, 0), board::KingSquare(tree, 1)};
     const int mobPct = core::settings.preferOpen ? 125 : 100;
-    Bits occupied[2] = {0, 0};
-    for (int s = 0; s < 2; s++)
-        for (const uint8_t* p = tree.pieces[s]; *p; p++)
-            if (*p <= 64) occupied[s] |= Bit(*p);
     for (int s = 0; s < 2; s++) {
         const int sign = s ? -1 : 1, e = s ^ 1, ek = kings[e];
         const int bit = s ? board::BlackBit : 0;
@@ -355,7 +337,7 @@ void EvaluatePieces(const Tree& tree, const NodeRecord* node, const PawnEntry& p
                     if (rr > 2 && rf == 1 && at(2, rr - 1) == ownPawn) rest -= W.bishopEdgeBlocked;
                     if (rr > 2 && rf == 8 && at(7, rr - 1) == ownPawn) rest -= W.bishopEdgeBlocked;
                     int r, safe, hits;
-                    Reach(tree, sq, 4, 7, s, false, pe, occupied, r, safe, hits);
+                    Reach(tree, sq, 4, 7, s, false, pe, r, safe, hits);
                     mobility += W.bishopMobility[Min(safe + hits, 13)];
                     minorMobility += W.bishopMobility[Min(safe + hits, 13)];
                     break;
@@ -363,7 +345,7 @@ void EvaluatePieces(const Tree& tree, const NodeRecord* node, const PawnEntry& p
                 case 6: {  // rook
                     rest -= W.rookAttacked * attackers;
                     int r, safe, hits;
-                    Reach(tree, sq, 0, 3, s, false, pe, occupied, r, safe, hits);
+                    Reach(tree, sq, 0, 3, s, false, pe, r, safe, hits);
                     int m = (4 * safe + 4 * Min(r, 11)) / 5 - 4;
                     if (safe == 0) m -= 14;
                     else if (safe == 1) m -= 4;
@@ -406,7 +388,7 @@ void EvaluatePieces(const Tree& tree, const NodeRecord* node, const PawnEntry& p
                     if (!KingsSameWing && Zone(sq) == Zone(ek)) rest += (18 - 2 * RankDistance(sq, ek)) / 8;
                     if (Distance(sq, ek) < 3) rest += W.queenNearKing;
                     int r, safe, hits;
-                    Reach(tree, sq, 0, 7, s, true, pe, occupied, r, safe, hits);
+                    Reach(tree, sq, 0, 7, s, true, pe, r, safe, hits);
                     int m = (4 * safe + 5 * Min(r, 19)) / 7 - 1;
                     if (safe == 0) m -= 25;
                     else if (safe == 1) m -= 9;
@@ -762,11 +744,8 @@ void InitGeometry() {
                 if (Sq(f + df, r + dr)) KingRing[sq] |= Bit(Sq(f + df, r + dr));
         for (int d = 0; d < 8; d++) {
             int n = 0, x = sq;
-            RayBits[sq][d] = 0;
-            while ((x = Sq(FileOf(x) + Directions[d][0], RankOf(x) + Directions[d][1])) != 0) {
+            while ((x = Sq(FileOf(x) + Directions[d][0], RankOf(x) + Directions[d][1])) != 0)
                 Rays[sq][d][n++] = uint8_t(x);
-                RayBits[sq][d] |= Bit(x);
-            }
             Rays[sq][d][n] = 0;
         }
         static const int Jumps[8][2] = {{1, 2}, {2, 1}, {2, -1}, {1, -2}, {-1, -2}, {-2, -1}, {-2, 1}, {-1, 2}};
