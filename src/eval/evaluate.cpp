@@ -136,14 +136,9 @@ void FillPawnEntry(const Tree& tree, PawnEntry& e, uint32_t key) {
                 } else {
                     mg += sign * PassedEg[0][i];
                 }
-            } else if (!opposed && (FrontSpan[s][sq] & own) == 0) {
-                // 6. Candidate passed pawns: its neighbours can trade off every sentry.
-                const int sentries = PopCount(enemy & PassedSpan[s][sq] & AdjacentFiles[f]);
-                const int helpers = PopCount(own & AdjacentFiles[f] & ~PassedSpan[s][sq]);
-                if (sentries && helpers >= sentries) term(sign, W.candidate[rr - 1], W.candidateEnd[rr - 1]);
             }
         }
-        // 7. Outpost squares for the knights: c4-f6 from this side's view.
+        // 6. Outpost squares for the knights: c4-f6 from this side's view.
         for (int r = 4; r <= 6; r++)
             for (int f = 3; f <= 6; f++) {
                 const int sq = Relative(s, board::SquareAt(f, r));
@@ -151,7 +146,7 @@ void FillPawnEntry(const Tree& tree, PawnEntry& e, uint32_t key) {
                 if (hole) e.holes[s] |= Bit(sq);
                 else if (!(e.attacks[s ^ 1] & Bit(sq)) && (e.attacks[s] & Bit(sq))) e.outposts[s] |= Bit(sq);
             }
-        // 8. Drawish flags.
+        // 7. Drawish flags.
         const int count = s ? e.blackCount : e.whiteCount, other = s ? e.whiteCount : e.blackCount;
         if (count == 0) e.drawish[s] |= 2;
         bool locked = count > 0 && !passedAny && count <= other + 1;

@@ -197,30 +197,6 @@ TEST(EvalPieces, SpaceCountsSafeCentralSquaresBehindThePawnsByPieces) {
     eval::W = saved;
 }
 
-TEST(EvalPawns, ACandidateHasAHalfOpenFileAndHelpersForEverySentry) {
-    enginetest::StartEngine();
-    const eval::Weights saved = eval::W;
-    // The pawn share's change when a fourth-rank candidate is worth 40 in both stages.
-    auto gain = [](const char* fen) {
-        auto pawns = [&](int w) {
-            eval::W.candidate[3] = eval::W.candidateEnd[3] = w;
-            Root r;
-            EXPECT_TRUE(evaltest::Load(r, fen)) << fen;
-            eval::Breakdown b;
-            eval::EvaluateVerbose(*r.tree, r.node, b);
-            return b.pawns;
-        };
-        return pawns(40) - pawns(0);
-    };
-    EXPECT_EQ(gain("4k3/8/8/1p6/2P5/8/1P6/4K3 w - - 0 1"), 40);     // c4: b2 answers b5
-    EXPECT_EQ(gain("4k3/8/8/1p6/2P5/8/8/4K3 w - - 0 1"), 0);        // no helper
-    EXPECT_EQ(gain("4k3/2p5/8/1p6/2P5/8/1P6/4K3 w - - 0 1"), 0);    // the file is closed
-    EXPECT_EQ(gain("4k3/8/8/1pp5/2P5/8/1P6/4K3 w - - 0 1"), 0);     // the stop square is taken
-    EXPECT_EQ(gain("4k3/8/8/1p1p4/2P5/8/1P6/4K3 w - - 0 1"), 0);    // two sentries, one helper
-    EXPECT_EQ(gain("4k3/1p6/8/2p5/1P6/8/8/4K3 w - - 0 1"), -40);    // black's c5, mirrored
-    eval::W = saved;
-}
-
 TEST(EvalMaterial, RookAndBishopAgainstRookAndPawnScalesTheWhole) {
     Root r;
     evaltest::Load(r, "4k3/8/8/8/8/4p3/2r5/2RBK3 w - - 0 1");

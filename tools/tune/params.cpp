@@ -31,8 +31,6 @@ std::vector<Param> FreeParams() {
     one("backwardEnd", w.backwardEnd);
     one("backwardOpen", w.backwardOpen);
     many("connected", w.connected, 1, 6);  // ranks 2..7; a pawn never stands on 1 or 8
-    many("candidate", w.candidate, 1, 5);  // ranks 2..6; on the seventh it is passed
-    many("candidateEnd", w.candidateEnd, 1, 5);
     // Passed pawns beyond their tables.
     one("passedKingNear", w.passedKingNear);
     one("unstoppable", w.unstoppable);
