@@ -30,8 +30,10 @@ extern int evalKilobytes;
 // cache misses overlap the search's own table probe instead of following it.
 inline void PrefetchEvalEntries(const board::Tree& tree, const board::NodeRecord* node) {
     if (EvalEntries) __builtin_prefetch(&EvalTables[node->side][node->key[0] % EvalEntries]);
-    if (tree.pawnCache)
-        __builtin_prefetch(tree.pawnCache + std::size_t(node->pawnKey[0] & (PawnCacheEntries - 1)) * PawnCacheEntrySize);
+    if (tree.pawnCache) {
+        const std::size_t slot = node->pawnKey[0] & (PawnCacheEntries - 1);
+        __builtin_prefetch(tree.pawnCache + slot * PawnCacheEntrySize);
+    }
 }
 
 // 1 on success, possibly after falling back to the smaller size (the host
