@@ -499,9 +499,9 @@ void EvaluateKings(const Tree& tree, const NodeRecord* node, const PawnEntry& pe
             }
             if (at.number && tree.attackTable[s][x].number <= 1) units++;  // only the king defends
         }
-        const int count = PopCount(attackers);
-        if (count >= 2) {
-            int danger = W.kingDanger[Min(units, 31)];
+        if (PopCount(attackers) >= 2) {
+            const int u = Min(units, W.kingDangerUnitsCap);
+            int danger = (W.kingDangerLinear * u + W.kingDangerSquare * u * u) / 16;
             if (!enemyQueens) danger /= 3;
             v -= danger;
         }

@@ -111,9 +111,10 @@ struct Weights {
     // checking kind (knight, bishop, rook, queen)
     int safeCheck[4] = {20, 10, 15, 15};
     int attackWeight[8] = {0, 0, 1, 2, 0, 2, 3, 5};  // by code & 7
-    int kingDanger[32] = {0,   0,   2,   5,   9,   14,  20,  27,  35,  44,  54,
-                          65,  77,  90,  104, 119, 135, 152, 170, 189, 209, 230,
-                          252, 275, 299, 324, 350, 377, 405, 434, 464, 495};
+    // danger from attack units u: (linear u + square u^2) / 16, u capped. Two
+    // weights rather than a table by u: attacks of many units are too rare in
+    // any data set to fit a value each, and a smooth curve has no steps.
+    int kingDangerLinear = 40, kingDangerSquare = 8, kingDangerUnitsCap = 40;
     // centre control: attacks on the inner and outer centre
     int centreInner = 3, centreOuter = 1;
     // drawishness

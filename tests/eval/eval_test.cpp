@@ -154,6 +154,43 @@ TEST(EvalKingSafety, OnlyUnguardedCheckSquaresCount) {
     eval::W = saved;
 }
 
+TEST(EvalKingSafety, DangerNeedsTwoAttackersAndGrowsWithTheAttack) {
+    // Black's castled king; White brings the queen, then a knight, then a
+    // bishop against the squares around it. Middlegame material throughout:
+    // king safety counts only without endgame weighting.
+    enginetest::StartEngine();
+    const eval::Weights saved = eval::W;
+    auto danger = [](const char* fen, int linear, int square) {
+        auto kingSafety = [&](int l, int q) {
+            eval::W.kingDangerLinear = l;
+            eval::W.kingDangerSquare = q;
+            Root r;
+            evaltest::Load(r, fen);
+            eval::Breakdown b;
+            eval::EvaluateVerbose(*r.tree, r.node, b);
+            return b.kingSafety;
+        };
+        return kingSafety(linear, square) - kingSafety(0, 0);  // white's view: black's danger
+    };
+    const char* queen = "r1bq1rk1/pp3ppp/2n5/7Q/8/N3B3/PP3PPP/R3R1K1 w - - 0 1";
+    const char* queenKnight = "r1bq1rk1/pp3ppp/2n5/6NQ/8/4B3/PP3PPP/R3R1K1 w - - 0 1";
+    const char* queenKnightBishop = "r1bq1rk1/pp3ppp/2n5/6NQ/8/3B4/PP3PPP/R3R1K1 w - - 0 1";
+    const char* queenAway = "r1bq1rk1/pp3ppp/2n5/6N1/8/3B4/PP3PPP/Q3R1K1 w - - 0 1";
+    const char* noQueen = "r1bq1rk1/pp3ppp/2n5/6N1/8/3B4/PP3PPP/R3R1K1 w - - 0 1";
+    EXPECT_EQ(danger(queen, 64, 16), 0);  // a lone attacker is no attack
+    const int two = danger(queenKnight, 64, 0), three = danger(queenKnightBishop, 64, 0);
+    EXPECT_GT(two, 0);
+    EXPECT_GT(three, two);
+    // The square term makes each further unit dearer than the one before.
+    const int twoSq = danger(queenKnight, 0, 16), threeSq = danger(queenKnightBishop, 0, 16);
+    EXPECT_GT(threeSq * two, three * twoSq);
+    // The same knight and bishop are far less dangerous without White's queen.
+    const int bare = danger(noQueen, 64, 0), backed = danger(queenAway, 64, 0);
+    EXPECT_GT(bare, 0);
+    EXPECT_LT(2 * bare, backed);
+    eval::W = saved;
+}
+
 // How much the "rest" share moves when one weight goes from 0 to `weight`.
 int RestGain(int& field, int weight, const char* fen) {
     auto rest = [&](int w) {

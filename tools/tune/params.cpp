@@ -44,7 +44,8 @@ std::vector<Param> FreeParams() {
     one("stormRank5", w.stormRank5);
     one("openFileNearKing", w.openFileNearKing);
     many("safeCheck", w.safeCheck, 0, 3);
-    many("kingDanger", w.kingDanger, 2, 31);
+    one("kingDangerLinear", w.kingDangerLinear);
+    one("kingDangerSquare", w.kingDangerSquare);
     // Threats against pieces.
     many("threatByPawn", w.threatByPawn, 0, 3);
     many("threatByLesser", w.threatByLesser, 2, 3);
