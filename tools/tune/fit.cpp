@@ -280,6 +280,9 @@ int Fit(int argc, char** argv) {
     size_t frozenCount = 0;
     for (size_t i = 0; i < params.size(); i++) frozenCount += (frozen[i] = seen[i] < least);
     std::printf("weights kept for want of data (under %lld positions) %zu\n", least, frozenCount);
+    // Named, because a kept weight beside fitted neighbours can leave a step in a table.
+    for (size_t i = 0; i < params.size(); i++)
+        if (frozen[i]) std::printf("  kept %s (%lld positions)\n", params[i].name.c_str(), seen[i]);
     const std::vector<double> delta = Adam(lin, params.size(), k, o, frozen);
     std::vector<int> old(params.size());
     for (size_t i = 0; i < params.size(); i++) {
