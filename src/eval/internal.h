@@ -99,7 +99,6 @@ struct Weights {
     int isolated = -10, isolatedEnd = -14, isolatedOpen = -6;
     int backward = -8, backwardEnd = -7, backwardOpen = -6;
     int connected[8] = {0, 2, 3, 5, 9, 15, 24, 0};
-    int weakUnitsEnd = -4;  // per pawn island beyond the first, endgame
     // passed pawns, dynamic parts
     int passedKingNear = 5, passedKingFar = 2;  // per step, scaled by the third table
     int unstoppable = 400;
