@@ -76,7 +76,8 @@ private:
         if (!l.table) return 0;
         uint8_t child[MaxMen];
         uint8_t flip = l.flip ? 56 : 0;
-        for (int j = 0; j < l.table->Men(); j++) child[j] = after[l.from[j]] ^ flip;
+        const int n = std::min(l.table->Men(), MaxMen);  // never more than MaxMen; said for -O3
+        for (int j = 0; j < n; j++) child[j] = after[l.from[j]] ^ flip;
         return ScoreOf(l.table->Value(Colour(next ^ l.flip), l.table->Index(child)));
     }
 
@@ -84,6 +85,7 @@ private:
     // pawn in slot `victim`; false when none is legal.
     bool EnPassant(const uint8_t* sq, Colour side, int target, int victim, int& best) const {
         bool any = false;
+        int top = 0;
         for (int i = 0; i < men; i++) {
             if (type[i] != Pawn || colour[i] != side || !((PawnAttacks[side][sq[i]] >> target) & 1)) continue;
             uint8_t after[MaxMen];
@@ -92,9 +94,10 @@ private:
             Bitboard occ = (Occupancy(sq, men) & ~Bit(sq[i]) & ~Bit(sq[victim])) | Bit(target);
             if (SquareAttacked(after, after[side], Colour(side ^ 1), victim, occ)) continue;
             int s = Parent(LinkScore(t.LinkFor(victim, -1, NoPiece), after, Colour(side ^ 1)));
-            if (!any || s > best) best = s;
+            if (!any || s > top) top = s;
             any = true;
         }
+        if (any) best = top;
         return any;
     }
 
