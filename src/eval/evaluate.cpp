@@ -122,13 +122,7 @@ void FillPawnEntry(const Tree& tree, PawnEntry& e, uint32_t key) {
                 else v = rr == 4 ? (free ? 5 : 2) : 9;
                 mg += sign * v;
             }
-            // 5. Candidate passed pawns.
-            if (!opposed && (PassedSpan[s][sq] & enemy) != 0) {
-                const int sentries = PopCount(PassedSpan[s][sq] & enemy);
-                const int helpers = PopCount(own & AdjacentFiles[f] & ~PassedSpan[s][sq]);
-                if (helpers >= sentries) term(sign, W.candidate[rr - 1], W.candidateEnd[rr - 1]);
-            }
-            // 6. Passed pawns.
+            // 5. Passed pawns.
             if ((PassedSpan[s][sq] & enemy) == 0 && (FrontSpan[s][sq] & own) == 0 && !(RootStage & 1)) {
                 passedAny = true;
                 e.passed[s] |= Bit(sq);
@@ -144,7 +138,7 @@ void FillPawnEntry(const Tree& tree, PawnEntry& e, uint32_t key) {
                 }
             }
         }
-        // 7. Outpost squares for the knights: c4-f6 from this side's view.
+        // 6. Outpost squares for the knights: c4-f6 from this side's view.
         for (int r = 4; r <= 6; r++)
             for (int f = 3; f <= 6; f++) {
                 const int sq = Relative(s, board::SquareAt(f, r));
@@ -152,7 +146,7 @@ void FillPawnEntry(const Tree& tree, PawnEntry& e, uint32_t key) {
                 if (hole) e.holes[s] |= Bit(sq);
                 else if (!(e.attacks[s ^ 1] & Bit(sq)) && (e.attacks[s] & Bit(sq))) e.outposts[s] |= Bit(sq);
             }
-        // 8. Drawish flags.
+        // 7. Drawish flags.
         const int count = s ? e.blackCount : e.whiteCount, other = s ? e.whiteCount : e.blackCount;
         if (count == 0) e.drawish[s] |= 2;
         bool locked = count > 0 && !passedAny && count <= other + 1;
@@ -278,9 +272,8 @@ void EvaluatePieces(const Tree& tree, const NodeRecord* node, const PawnEntry& p
             const int rel = Relative(s, sq), rf = FileOf(rel), rr = RankOf(rel);
             const bool pawnDefended = (pe.attacks[s] & Bit(sq)) != 0;
             if (kind != 7 && !pawnDefended) rest -= PinPenalty(tree, s, sq);
-            if (kind == 3 || kind == 5) {
-                if (rr < 8 && tree.board[s ? sq - 8 : sq + 8] == ownPawn) rest += W.minorBehindPawn;
-            }
+            if ((kind == 3 || kind == 5) && rr < 8 && tree.board[s ? sq - 8 : sq + 8] == ownPawn)
+                rest += W.minorBehindPawn;
             if (attackers) threatened(Threat(tree, s, sq, code, pe));
             switch (kind) {
                 case 3: {  // knight
@@ -335,12 +328,6 @@ void EvaluatePieces(const Tree& tree, const NodeRecord* node, const PawnEntry& p
                         rest -= W.bishopTrapped2;
                         const int pawnSq = Relative(s, board::SquareAt(rel == 9 ? 2 : 7, 3));
                         if (pe.attacks[e] & Bit(pawnSq)) rest -= W.bishopTrapped2Defended;
-                    }
-                    if (!eg && (FileOf(sq) == RankOf(sq) || FileOf(sq) == 9 - RankOf(sq))) {
-                        // the long diagonal's centre squares: d4 and e5, or e4 and d5
-                        const bool a1h8 = FileOf(sq) == RankOf(sq);
-                        const int a = a1h8 ? 28 : 29, b = a1h8 ? 37 : 36;
-                        if (!board::IsPawn(tree.board[a]) && !board::IsPawn(tree.board[b])) rest += W.bishopLongDiagonal;
                     }
                     if (rr > 2 && rf == 1 && at(2, rr - 1) == ownPawn) rest -= W.bishopEdgeBlocked;
                     if (rr > 2 && rf == 8 && at(7, rr - 1) == ownPawn) rest -= W.bishopEdgeBlocked;
@@ -416,18 +403,6 @@ void EvaluatePieces(const Tree& tree, const NodeRecord* node, const PawnEntry& p
                 default: break;
             }
         }
-        // Pawn pushes to squares the enemy does not hold that would attack a piece.
-        int pushThreats = 0;
-        for (Bits b = pe.pawns[s]; b;) {
-            const int sq = PopLowest(b), to = s ? sq - 8 : sq + 8;
-            if (to < 1 || to > 64 || tree.board[to] || (pe.attacks[e] & Bit(to))) continue;
-            if (tree.attackTable[e][to].number > tree.attackTable[s][to].number) continue;
-            for (Bits hit = PawnAttackBits[s][to]; hit;) {
-                const int m = tree.board[PopLowest(hit)];
-                if (m && board::ColourOf(m) == e && !board::IsPawn(m) && !board::IsKing(m)) pushThreats++;
-            }
-        }
-        rest += W.threatPawnPush * pushThreats;
         // Quiescence resolves the threats of the side to move; those against it
         // cost it the move for its worst-threatened piece and the others outright.
         if (s == node->side) rest -= threatMax ? threatSum - threatMax + W.threatMoverTempo : 0;
@@ -585,13 +560,8 @@ int PassedDynamic(const Tree& tree, const NodeRecord* node, const PawnEntry& pe,
                 if (tree.board[x] || tree.attackTable[e][x].number) free = false;
             }
             const int second = eg ? PassedEg[1][i] : PassedMg[1][i];
-            if (free) {
-                v += sign * second;
-            } else if (!tree.board[stop]) {
-                const int against = int(tree.attackTable[e][stop].number);
-                if (!against) v += sign * second / 4;
-                else if (int(tree.attackTable[s][stop].number) >= against) v += sign * W.passedSupported[i];
-            }
+            if (free) v += sign * second;
+            else if (!tree.board[stop] && !tree.attackTable[e][stop].number) v += sign * second / 4;
             if (eg) {
                 const int d = W.passedEnemyKing * Distance(ek, stop) - W.passedOwnKing * Distance(ok, stop);
                 v += sign * (d * PassedEg[2][i]) / 64;
@@ -677,12 +647,6 @@ void Positional(Tree& tree, NodeRecord* node, Outcome& out) {
         EvaluateKings(tree, node, pe, sum);
         sum.centre = CentreControl(tree);
         sum.rest += Space(node, pe, 0) - Space(node, pe, 1);
-    }
-    // a king on a wing without pawns lies open to the pieces
-    for (int s = 0; s < 2; s++) {
-        const int f = FileOf(board::KingSquare(tree, s)), first = f <= 3 ? 0 : f <= 5 ? 2 : 4;
-        if (!(pe.files[first] | pe.files[first + 1] | pe.files[first + 2] | pe.files[first + 3]))
-            sum.rest -= (s ? -1 : 1) * (eg ? W.pawnlessFlankEnd : W.pawnlessFlank);
     }
     sum.rest += node->side == 0 ? W.tempo : -W.tempo;
     sum.passed = PassedDynamic(tree, node, pe, eg);

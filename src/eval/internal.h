@@ -74,7 +74,6 @@ struct Weights {
     // bishops
     int bishopOwnPawnColour = 6, bishopKingDiagonal = 1, bishopQueenDiagonal = 8,
         bishopEndgame = 3;
-    int bishopLongDiagonal = 0;  // on a long diagonal with both centre squares of it free of pawns
     int bishopTrapped7 = 144, bishopTrapped1 = 72, bishopTrapped1Mild = 5,
         bishopTrapped2 = 9, bishopTrapped2Defended = 13, bishopEdgeBlocked = 6;
     // rooks
@@ -90,8 +89,6 @@ struct Weights {
         threatHanging[4] = {25, 25, 30, 110}, threatHangingPawn = 10;
     // the side to move saves its worst-threatened piece but spends the move on it
     int threatMoverTempo = 10;
-    // a safe pawn push that would attack an enemy piece, per piece
-    int threatPawnPush = 0;
     // the move in hand
     int tempo = 10;
     // mobility of minor pieces (by reachable safe squares)
@@ -102,22 +99,15 @@ struct Weights {
     int isolated = -10, isolatedEnd = -14, isolatedOpen = -6;
     int backward = -8, backwardEnd = -7, backwardOpen = -6;
     int connected[8] = {0, 2, 3, 5, 9, 15, 24, 0};
-    // unopposed pawns with at least as many own pawns beside or behind them on
-    // the neighbouring files as enemy pawns ahead there: passers to come
-    int candidate[8] = {0, 0, 0, 0, 0, 0, 0, 0}, candidateEnd[8] = {0, 0, 0, 0, 0, 0, 0, 0};
     // passed pawns, dynamic parts
     // per step of the enemy king's and the own king's distance to the stop
     // square, scaled by the third table
     int passedEnemyKing = 10, passedOwnKing = 5;
-    // not free, but its stop square empty and held by at least as many of our
-    // men as attack it, by rank index
-    int passedSupported[8] = {0, 0, 0, 0, 0, 0, 0, 0};
     int unstoppable = 400;
     // king safety
     int shelterNone = -17, shelterRank3 = -4, shelterRank4 = -10, shelterFar = -14;
     int stormRank3 = -9, stormRank4 = -6, stormRank5 = -3;
     int openFileNearKing = -5;
-    int pawnlessFlank = 0, pawnlessFlankEnd = 0;  // a king on a wing without any pawn
     // squares the enemy can check from that no man of ours guards, by the
     // checking kind (knight, bishop, rook, queen)
     int safeCheck[4] = {20, 10, 15, 15};

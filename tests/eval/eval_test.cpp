@@ -220,54 +220,6 @@ TEST(EvalPieces, ARookBehindAPassedPawnOfEitherColour) {
     eval::W = saved;
 }
 
-TEST(EvalPieces, PawnPushThreatsLongDiagonalsAndPawnlessWings) {
-    enginetest::StartEngine();
-    const eval::Weights saved = eval::W;
-    auto push = [](const char* fen) { return RestGain(eval::W.threatPawnPush, 50, fen); };
-    EXPECT_EQ(push("4k3/8/8/2n1n3/8/3P4/8/4K3 w - - 0 1"), 100);   // d3-d4 forks both knights
-    EXPECT_EQ(push("4k3/8/8/2n1n3/3p4/3P4/8/4K3 w - - 0 1"), 0);   // the push square is taken
-    EXPECT_EQ(push("3rk3/8/8/2n1n3/8/3P4/8/4K3 w - - 0 1"), 0);    // the rook holds d4
-    EXPECT_EQ(push("3rk3/8/8/2n1n3/8/3P4/1Q6/4K3 w - - 0 1"), 100);  // and the queen disputes it
-    auto diagonal = [](const char* fen) { return RestGain(eval::W.bishopLongDiagonal, 50, fen); };
-    EXPECT_EQ(diagonal("rnbqkbnr/pppppppp/8/8/8/1P6/PBPPPPPP/RN1QKBNR b KQkq - 1 2"), 50);
-    EXPECT_EQ(diagonal("rnbqkbnr/pppp1ppp/8/4p3/8/1P6/PBPPPPPP/RN1QKBNR w KQkq - 0 3"), 0);
-    auto flank = [](const char* fen) { return RestGain(eval::W.pawnlessFlankEnd, 50, fen); };
-    EXPECT_EQ(flank("1k6/8/8/8/8/8/PP6/6K1 w - - 0 1"), -50);  // white's king has no pawn on its wing
-    EXPECT_EQ(flank("1k6/8/8/8/8/8/PP4P1/6K1 w - - 0 1"), 0);
-    eval::W = saved;
-}
-
-// How much the pawn-structure share moves when one weight goes from 0 to `weight`.
-int PawnGain(int& field, int weight, const char* fen) {
-    auto pawns = [&](int w) {
-        field = w;
-        Root r;
-        if (!evaltest::Load(r, fen)) {
-            ADD_FAILURE() << fen;
-            return 0;
-        }
-        eval::Breakdown b;
-        eval::EvaluateVerbose(*r.tree, r.node, b);
-        return b.pawns;
-    };
-    return pawns(weight) - pawns(0);
-}
-
-TEST(EvalPawns, CandidateAndSupportedPassedPawns) {
-    enginetest::StartEngine();
-    const eval::Weights saved = eval::W;
-    // d4 is unopposed; c3 stands by it against the sentry on c6.
-    EXPECT_EQ(PawnGain(eval::W.candidateEnd[3], 50, "4k3/8/2p5/8/3P4/2P5/8/4K3 w - - 0 1"), 50);
-    EXPECT_EQ(PawnGain(eval::W.candidateEnd[3], 50, "4k3/8/2p5/8/3P4/8/8/4K3 w - - 0 1"), 0);
-    EXPECT_EQ(PawnGain(eval::W.candidateEnd[3], 50, "4k3/8/8/2p5/2P5/8/3P4/4K3 w - - 0 1"), 0);  // opposed
-    // e6 is passed; black's king attacks e7, which white's rook holds.
-    auto supported = [](const char* fen) { return RestGain(eval::W.passedSupported[5], 50, fen); };
-    EXPECT_EQ(supported("3k4/R7/4P3/8/8/8/8/4K3 w - - 0 1"), 50);
-    EXPECT_EQ(supported("3k4/8/4P3/8/8/8/8/R3K3 w - - 0 1"), 0);
-    EXPECT_EQ(supported("3k4/r7/4p3/8/8/8/8/4K3 w - - 0 1"), 0);  // black's pawn is not on its sixth
-    eval::W = saved;
-}
-
 TEST(EvalPieces, SpaceCountsSafeCentralSquaresBehindThePawnsByPieces) {
     enginetest::StartEngine();
     const eval::Weights saved = eval::W;

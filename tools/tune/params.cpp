@@ -31,12 +31,9 @@ std::vector<Param> FreeParams() {
     one("backwardEnd", w.backwardEnd);
     one("backwardOpen", w.backwardOpen);
     many("connected", w.connected, 1, 6);  // ranks 2..7; a pawn never stands on 1 or 8
-    many("candidate", w.candidate, 1, 5);
-    many("candidateEnd", w.candidateEnd, 1, 5);
     // Passed pawns beyond their tables.
     one("passedEnemyKing", w.passedEnemyKing);
     one("passedOwnKing", w.passedOwnKing);
-    many("passedSupported", w.passedSupported, 1, 6);
     one("unstoppable", w.unstoppable);
     // King safety.
     one("shelterNone", w.shelterNone);
@@ -56,12 +53,8 @@ std::vector<Param> FreeParams() {
     many("threatHanging", w.threatHanging, 0, 3);
     one("threatHangingPawn", w.threatHangingPawn);
     one("threatMoverTempo", w.threatMoverTempo);
-    one("threatPawnPush", w.threatPawnPush);
     one("tempo", w.tempo);
     one("minorBehindPawn", w.minorBehindPawn);
-    one("bishopLongDiagonal", w.bishopLongDiagonal);
-    one("pawnlessFlank", w.pawnlessFlank);
-    one("pawnlessFlankEnd", w.pawnlessFlankEnd);
     one("space", w.space);
     // Base tables of the piece-square score.
     auto squares = [&](const char* name, eval::SquareTable& t, int kind, bool symmetric) {
